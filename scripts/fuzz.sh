@@ -13,10 +13,11 @@ for target in "$top"/build/fuzz/tests/*/fuzz_*; do
   name=$(basename "$target")
   name=${name#fuzz_}
   mkdir -p "$scratch/$name"
+  corpus=("$scratch/$name")
+  [ -d "$top/tests/fuzz/corpus/$name" ] && corpus+=("$top/tests/fuzz/corpus/$name")
   echo "fuzzing $name for ${seconds}s"
   if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -artifact_prefix="$scratch/" "$scratch/$name" "$top/tests/fuzz/corpus/$name" \
-        > "$scratch/$name.log" 2>&1; then
+        -artifact_prefix="$scratch/" "${corpus[@]}" > "$scratch/$name.log" 2>&1; then
     tail -40 "$scratch/$name.log"
     status=1
   fi
