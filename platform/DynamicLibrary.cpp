@@ -1,6 +1,7 @@
 #include "platform/DynamicLibrary.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -24,8 +25,22 @@ GString ProgramFolder() {
   return slash <= 0 ? GString() : folder.Left(slash);
 }
 
-HMODULE OpenLibrary(const char* path) {
-  return static_cast<HMODULE>(dlopen(path, RTLD_NOW | RTLD_LOCAL));
+HMODULE OpenLibrary(const char* path, int extraFlags = 0) {
+  return static_cast<HMODULE>(dlopen(path, RTLD_NOW | RTLD_LOCAL | extraFlags));
+}
+
+// Opens `name` as LoadLibraryA does: a path as it is, a bare file name from
+// the program's folder first.
+HMODULE OpenByWindowsName(const char* name, int extraFlags) {
+  if (name == nullptr || *name == '\0') return nullptr;
+  const GString file = SharedLibraryFileName(name);
+  if (file.Find('/') >= 0) return OpenLibrary(file, extraFlags);
+  const GString folder = ProgramFolder();
+  if (!folder.IsEmpty()) {
+    HMODULE module = OpenLibrary(folder + "/" + file, extraFlags);
+    if (module != nullptr) return module;
+  }
+  return OpenLibrary(file, extraFlags);
 }
 
 // "_Name@16" -> "Name"; empty when the name carries no decoration.
@@ -54,16 +69,23 @@ GString SharedLibraryFileName(const char* name) {
   return folder + "lib" + file + ".so";
 }
 
-HMODULE LoadLibraryA(const char* name) {
-  if (name == nullptr || *name == '\0') return nullptr;
-  const GString file = SharedLibraryFileName(name);
-  if (file.Find('/') >= 0) return OpenLibrary(file);
-  const GString folder = ProgramFolder();
-  if (!folder.IsEmpty()) {
-    HMODULE module = OpenLibrary(folder + "/" + file);
-    if (module != nullptr) return module;
+HMODULE LoadLibraryA(const char* name) { return OpenByWindowsName(name, 0); }
+
+HMODULE GetModuleHandleA(const char* name) {
+  if (name == nullptr) return OpenLibrary(nullptr);
+  HMODULE module = OpenByWindowsName(name, RTLD_NOLOAD);
+  // RTLD_NOLOAD still counts a load; give it back so the caller owns none.
+  if (module != nullptr) dlclose(module);
+  return module;
+}
+
+GString GetLibraryPath(HMODULE module) {
+  struct link_map* map = nullptr;
+  if (module == nullptr || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+      map->l_name == nullptr) {
+    return GString();
   }
-  return OpenLibrary(file);
+  return GString(map->l_name);
 }
 
 void* GetProcAddress(HMODULE module, const char* name) {

@@ -27,6 +27,15 @@ void* GetProcAddress(HMODULE module, const char* name);
 // system refuses.
 BOOL FreeLibrary(HMODULE module);
 
+// Returns the handle of a library that is already loaded, found by the same
+// name mapping as LoadLibraryA, without loading it and without adding a load;
+// null when it is not loaded. A null name gives the program itself.
+HMODULE GetModuleHandleA(const char* name);
+
+// The full path of the file a loaded library came from; empty for a null
+// handle or when the system does not tell.
+GString GetLibraryPath(HMODULE module);
+
 // The shared-library file name that LoadLibraryA looks for: "velgres.dll" and
 // "velgres" give "libvelgres.so"; a folder part is kept in front.
 GString SharedLibraryFileName(const char* name);

@@ -50,6 +50,8 @@ TEST(DynamicLibraryTest, FindsTheResourceLibraryBesideTheProgram) {
   HMODULE module = LoadLibraryA("velgres.dll");
   ASSERT_NE(module, nullptr);
   EXPECT_EQ(LoadedFolder(module), ProgramFolder());
+  EXPECT_EQ(GetModuleHandleA("velgres.dll"), module);
+  EXPECT_STREQ(GetLibraryPath(module).Text(), (ProgramFolder() + "/libvelgres.so").c_str());
   EXPECT_NE(GetProcAddress(module, kResourceDirectoryExport), nullptr);
   EXPECT_EQ(FreeLibrary(module), TRUE);
 }
@@ -67,6 +69,18 @@ TEST(DynamicLibraryTest, LooksUpDecoratedNamesWithoutTheirDecoration) {
   EXPECT_EQ(GetProcAddress(module, "_Missing@4"), nullptr);
   EXPECT_EQ(GetProcAddress(module, nullptr), nullptr);
   EXPECT_EQ(FreeLibrary(module), TRUE);
+}
+
+TEST(DynamicLibraryTest, FindsLoadedLibrariesWithoutLoadingThem) {
+  EXPECT_EQ(GetModuleHandleA(FAKE_RESOURCES_PATH), nullptr);
+  HMODULE module = LoadLibraryA(FAKE_RESOURCES_PATH);
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(GetModuleHandleA(FAKE_RESOURCES_PATH), module);
+  EXPECT_STREQ(GetLibraryPath(module).Text(), FAKE_RESOURCES_PATH);
+  EXPECT_EQ(FreeLibrary(module), TRUE);
+  EXPECT_EQ(GetModuleHandleA(FAKE_RESOURCES_PATH), nullptr);
+  EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
+  EXPECT_TRUE(GetLibraryPath(nullptr).IsEmpty());
 }
 
 TEST(DynamicLibraryTest, ReportsMissingLibrariesAndNullHandles) {
