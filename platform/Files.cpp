@@ -13,6 +13,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/DynamicLibrary.h"
+
 namespace {
 
 std::atomic<bool (*)(AtomicWriteStep)> faultHook{nullptr};
@@ -89,6 +91,12 @@ int CreateTemporaryBeside(const GString& target, GString& name) {
   return -1;
 }
 
+GString ProgramPath() {
+  char path[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+  return n > 0 ? GString(path, static_cast<size_t>(n)) : GString();
+}
+
 void SyncFolder(const GString& target) {
   UniqueFd folder(::open(FolderOf(target), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.IsValid()) ::fsync(folder.Get());
@@ -110,29 +118,26 @@ int _access(const char* path, int mode) {
 }
 
 DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size) {
-  if (buffer == nullptr || size == 0 || module != nullptr) return 0;
-  char path[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
-  if (n <= 0) {
+  if (buffer == nullptr || size == 0) return 0;
+  // The program's own entry in the loader's list carries no file name.
+  GString path = module != nullptr ? GetLibraryPath(module) : GString();
+  if (path.IsEmpty()) path = ProgramPath();
+  size_t length = path.Size();
+  if (length == 0) {
     buffer[0] = '\0';
     return 0;
   }
-  size_t length = static_cast<size_t>(n);
   if (length >= size) {
-    std::memcpy(buffer, path, size - 1);
+    std::memcpy(buffer, path.Text(), size - 1);
     buffer[size - 1] = '\0';
     return size;
   }
-  std::memcpy(buffer, path, length);
-  buffer[length] = '\0';
+  std::memcpy(buffer, path.Text(), length + 1);
   return static_cast<DWORD>(length);
 }
 
 GString GetProgramFolder() {
-  char path[PATH_MAX];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof(path));
-  if (n == 0 || n >= sizeof(path)) return GString();
-  GString full(path);
+  GString full = ProgramPath();
   int slash = full.ReverseFind('/');
   if (slash < 0) return GString();
   return slash == 0 ? GString("/") : full.Left(slash);

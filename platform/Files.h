@@ -20,11 +20,11 @@ constexpr int kAccessReadWrite = 6;
 // the mode is not one of the four.
 int _access(const char* path, int mode);
 
-// Copies the full path of a module into buffer, zero-terminated. A null module
+// Copies the full path of a module (a handle from DynamicLibrary.h) into
+// buffer, zero-terminated. A null module, or the handle of the program itself,
 // is the running program. When the path does not fit, buffer receives as much
 // as fits (still terminated) and the result is size. Returns the number of
-// characters copied without the terminator, 0 on failure or for a module
-// whose file is not known here.
+// characters copied without the terminator, 0 on failure.
 DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
 
 // The folder holding the running program, without a trailing '/'; empty when

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/DynamicLibrary.h"
 #include "tests/platform/TempFolder.h"
 
 namespace {
@@ -35,6 +36,14 @@ TEST(ModuleFileNameTest, NamesTheRunningProgram) {
   EXPECT_EQ(5u, GetModuleFileNameA(nullptr, small, sizeof(small)));
   EXPECT_EQ(std::string(buffer, 4), small);
   EXPECT_EQ(0u, GetModuleFileNameA(nullptr, small, 0));
+
+  char again[PATH_MAX];
+  EXPECT_EQ(n, GetModuleFileNameA(GetModuleHandleA(nullptr), again, sizeof(again)));
+  EXPECT_STREQ(buffer, again);
+  HMODULE library = GetModuleHandleA("libc.so.6");
+  ASSERT_NE(nullptr, library);
+  ASSERT_GT(GetModuleFileNameA(library, again, sizeof(again)), 0u);
+  EXPECT_NE(nullptr, std::strstr(again, "/libc.so.6"));
 }
 
 TEST(ReadWholeFileTest, ReadsUpToTheLimit) {
