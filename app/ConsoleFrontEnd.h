@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdio>
+
+#include "common/GString.h"
+#include "engine/Velgrade.h"
+
+// The console front end of velgrade: runs the proxy engine as a program in
+// a terminal, with messages and (on request) log lines on standard error and
+// the log-in prompt on the terminal.
+class ConsoleFrontEnd {
+ public:
+  struct Options {
+    // The folder holding corvask.ini, ending with '/'; empty = look for it.
+    GString configFolder;
+    bool debug = false;
+    bool help = false;
+  };
+
+  // Reads the command line. False with error set for an unknown option or a
+  // missing value.
+  static bool ParseOptions(int argc, char** argv, Options& options, GString& error);
+
+  // The folder whose corvask.ini the engine reads: the one asked for, else
+  // the program's folder when corvask.ini is there, else the Windows folder.
+  // Always ends with '/'.
+  static GString ChooseConfigFolder(const Options& options);
+
+  // One message as printed: "velgrade: error: text" (or warning,
+  // information), with a line end.
+  static GString FormatMessageLine(const char* text, int kind);
+
+  // Reads the profile and then the password as two lines from input (line
+  // ends removed). False at end of input.
+  static bool ReadLoginLines(FILE* input, GString& profile, GString& password);
+
+  // The engine callbacks of the console; debug adds the log lines.
+  static EngineCallbacks MakeCallbacks(bool debug);
+
+  // Runs the program: creates and starts the engine and polls it until a
+  // SIGINT or SIGTERM arrives or the engine asks to end. Returns the exit
+  // status.
+  static int Run(const Options& options);
+
+  static const char* Usage();
+};

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "common/BinData.h"
+#include "common/GString.h"
+#include "engine/HttpConnection.h"
+#include "engine/Transaction.h"
+#include "engine/Velgrade.h"
+
+class SecurityContext;
+
+// One transaction: a browser request (or an internal request of the engine)
+// and its answer. It reads the request on the browser side, sends it on to
+// the origin host or the chain proxy, and relays the answer back, or answers
+// with an error page when it cannot.
+//
+// The transaction owns both connections. The engine owns the transaction and
+// deletes it once AddToFdSets or ProcessStep answers false.
+class ProxyInfo : public Transaction {
+ public:
+  // How the answer is handled once its header has arrived.
+  enum ResponseMode : int { kUndecided = 0, kRelay = 1, kSecure = 2 };
+
+  // A browser transaction on an accepted socket (ownership taken).
+  ProxyInfo(Velgrade& engine, winsock::SOCKET socket, const sockaddr_in& peer);
+
+  // An internal request: the request line (with its line end) and body are
+  // sent at once; the answer goes to completion (may be null) with argument.
+  ProxyInfo(Velgrade& engine, const char* requestLine, const BinData& body, CompletionRoutine completion,
+            void* argument, int skipSiteLookup);
+
+  ~ProxyInfo() override;
+
+  ProxyInfo(const ProxyInfo&) = delete;
+  ProxyInfo& operator=(const ProxyInfo&) = delete;
+
+  bool AddToFdSets(winsock::SOCKET& largest, winsock::FdSet& read, winsock::FdSet& write,
+                   winsock::FdSet& except) override;
+  bool ProcessStep(const winsock::FdSet& read, const winsock::FdSet& write,
+                   const winsock::FdSet& except) override;
+  bool IsSecure() const override { return ctx_ != nullptr; }
+
+  // Decides where the complete browser request goes and sends it there, or
+  // answers with an error page.
+  void ProcessClientRequest(int skipSiteLookup);
+
+  // Connects to the chain proxy, or else to the request's host, and queues
+  // the command there; with copyRequest the browser's header and body too.
+  void OpenServerConnection(bool copyRequest);
+
+  // The request line with its absolute URL cut to the path ("GET /a HTTP/1.0").
+  static bool MakeOriginCommand(const GString& requestLine, GString& command);
+  // Host and port (80 when none is given) of an absolute URL.
+  static bool ParseHostPort(const GString& url, GString& host, int& port);
+
+  // The pages of a failed transaction; each deletes the server side.
+  void SendBrowserErrorPage(const char* reason);
+  void SendAlertErrorPage(const char* message);
+  void SendHistoryBackPage();
+
+  // How the engine creates transactions of this class.
+  static TransactionFactory GetFactory();
+
+  const HttpConnection* GetBrowserSide() const { return in_; }
+  const HttpConnection* GetServerSide() const { return out_; }
+  int GetResponseMode() const { return responseMode_; }
+
+ private:
+  bool ProcessResponse(const winsock::FdSet& read, const winsock::FdSet& write,
+                       const winsock::FdSet& except);
+  void DecideResponseMode();
+  bool RelayResponse();
+  bool HandleServerResponse();
+  void MoveBodyToBrowser();
+  void DeleteServerSide();
+  void SendPage(const GString& head, const GString& body);
+  void SendPageWithoutBody(const GString& head);
+
+  // The answer of the first data of a clear response on a protected site
+  // must still be checked.
+  int sniffPending_ = 0;
+  int responseMode_ = kUndecided;
+  // Base64 text of the client information header.
+  GString clientInfo_;
+  // The browser side (or the internal request); owned, never null.
+  HttpConnection* in_ = nullptr;
+  // The security context in use, with one reference held; null for a plain
+  // site.
+  SecurityContext* ctx_ = nullptr;
+  // The server side (origin host or chain proxy); owned, or null.
+  HttpConnection* out_ = nullptr;
+  CompletionRoutine completion_ = nullptr;
+  void* completionArg_ = nullptr;
+  // The engine that lists this transaction; it outlives it.
+  Velgrade& engine_;
+};
