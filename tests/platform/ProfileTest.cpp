@@ -1,6 +1,7 @@
 #include "platform/Profile.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -155,10 +156,10 @@ TEST(ProfileWriteTest, RefusesWritesThatWouldNotReadBack) {
 
 TEST(ProfileWriteTest, NeverReplacesAFileItCouldNotRead) {
   TempFolder folder;
-  std::string big = "[A]\nk=" + std::string(kProfileFileLimit, 'x') + "\n";
-  folder.Write("big.ini", big);
+  folder.Write("big.ini", "[A]\nk=");
+  std::filesystem::resize_file(folder.File("big.ini"), kProfileFileLimit + 1);
   EXPECT_EQ(FALSE, WritePrivateProfileStringA("A", "k", "1", folder.File("big.ini").c_str()));
-  EXPECT_EQ(big.size(), folder.Read("big.ini").size());
+  EXPECT_EQ(kProfileFileLimit + 1, std::filesystem::file_size(folder.File("big.ini")));
   EXPECT_EQ(FALSE, WritePrivateProfileStringA("A", "k", "1", folder.File("no/such/folder.ini").c_str()));
 }
 
