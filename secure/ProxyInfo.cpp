@@ -260,12 +260,13 @@ bool ProxyInfo::MakeOriginCommand(const GString& requestLine, GString& command) 
   int slashes = requestLine.Find("//");
   if (slashes < 0) return false;
   GString rest = requestLine.Mid(slashes + 2);
+  // Only a "/" of the URL starts the path, not the one of "HTTP/1.0".
+  int blank = rest.Find(' ');
   int slash = rest.Find('/');
-  if (slash >= 0) {
+  if (slash >= 0 && (blank < 0 || slash < blank)) {
     command = method + rest.Mid(slash);
     return true;
   }
-  int blank = rest.Find(' ');
   command = blank >= 0 ? method + "/" + rest.Mid(blank) : method + "/\r\n";
   return true;
 }
