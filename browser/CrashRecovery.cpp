@@ -17,14 +17,22 @@ void RestoreFromBackupFile(const BackupFile& file, RestoreFailureNotice notice, 
   if (!file.Exists()) return;
   BinData record;
   BrowserKind kind = BrowserKind::Unknown;
-  if (file.Read(record, kind) != 0) notice(context);
+  bool readable = file.Read(record, kind) == 0;
+  if (!readable) notice(context);
   std::unique_ptr<BrowserSettings> settings = CreateBrowserSettingsForKind(kind);
   if (settings == nullptr) {
     notice(context);
     return;
   }
-  if (!settings->RestoreSettings(record)) notice(context);
-  file.Delete();
+  if (settings->RestoreSettings(record)) {
+    file.Delete();
+    return;
+  }
+  notice(context);
+  // A record that decoded but could not be written back is the only copy of
+  // the user's settings: keep it for the next attempt. A body that does not
+  // decode holds nothing to restore and goes.
+  if (!readable) file.Delete();
 }
 
 void RecoverBrowserSettingsAtStart() {

@@ -10,8 +10,10 @@ using RestoreFailureNotice = void (*)(void* context);
 
 // When file exists: reads it, creates the settings object for its kind and
 // restores the record, calling notice for the failed read, for an unknown
-// kind and for a failed restore. The file is then deleted, unless its kind
-// was unknown: what cannot be restored is kept for a later attempt.
+// kind and for a failed restore. The file is deleted after a restore, and
+// when its body does not decode; it is kept when its kind is unknown or a
+// decoded record could not be written back, so that a later attempt can
+// still restore it.
 void RestoreFromBackupFile(const BackupFile& file, RestoreFailureNotice notice, void* context);
 
 // velgrade's start-up step: RestoreFromBackupFile on "velgrade.tmp" in the

@@ -166,6 +166,23 @@ TEST(CrashRecoveryTest, UndecodableBodyIsReportedTwiceThenDeleted) {
   EXPECT_EQ(ReadText(folder.File("HKEY_CURRENT_USER.reg")), before) << "nothing written";
 }
 
+TEST(CrashRecoveryTest, RecordThatCannotBeWrittenBackIsKept) {
+  TestWindowsFolder folder;
+  BinData record;
+  ASSERT_EQ(record.SetLength(7180), 0);
+  std::memset(record.GetData(), 0, 7180);
+  BackupFile file(folder.File("velgrade.tmp").c_str());
+  ASSERT_EQ(file.Write(record, BrowserKind::Navigator), 0);
+  int notices = 0;
+  RestoreFromBackupFile(file, CountNotice, &notices);
+  EXPECT_EQ(notices, 1) << "no Netscape proxy key to write to";
+  EXPECT_TRUE(file.Exists());
+  folder.InstallHive("HKEY_CURRENT_USER", "navigator_hkcu.reg");
+  RestoreFromBackupFile(file, CountNotice, &notices);
+  EXPECT_EQ(notices, 1);
+  EXPECT_FALSE(file.Exists());
+}
+
 TEST(CrashRecoveryTest, NoFileDoesNothing) {
   TestWindowsFolder folder;
   int notices = 0;
