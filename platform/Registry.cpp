@@ -403,6 +403,16 @@ LONG SaveHive(const std::string& file, int hiveIndex, const Hive& hive) {
 
 bool IsValidHandle(HKEY key) { return key != nullptr; }
 
+// Key and value names go into the text as they are: a control character
+// would break the line structure of the file.
+bool IsStorableName(const char* name) {
+  if (name == nullptr) return true;
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) return false;
+  }
+  return true;
+}
+
 LONG NewHandle(HKEY parent, const std::string& path, bool writable, HKEY* result) {
   auto* handle = new (std::nothrow) RegistryKeyHandle{parent->hive, false, writable, FileOf(parent), path};
   if (handle == nullptr) return ERROR_CANTWRITE;
@@ -433,6 +443,7 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* classNa
                      REGSAM access, void* security, HKEY* result, DWORD* disposition) {
   if (!IsValidHandle(key) || result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
+  if (!IsStorableName(subKey)) return ERROR_INVALID_PARAMETER;
   Hive hive;
   const std::string& file = FileOf(key);
   LONG status = LoadHive(file, key->hive, hive);
@@ -477,7 +488,7 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
 LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD dataSize) {
   if (!IsValidHandle(key)) return ERROR_INVALID_HANDLE;
-  if (data == nullptr && dataSize != 0) return ERROR_INVALID_PARAMETER;
+  if ((data == nullptr && dataSize != 0) || !IsStorableName(valueName)) return ERROR_INVALID_PARAMETER;
   if (!key->writable) return ERROR_ACCESS_DENIED;
   Hive hive;
   const std::string& file = FileOf(key);

@@ -78,7 +78,9 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* classNa
 LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* dataSize);
 
-// Writes a value; the handle needs KEY_SET_VALUE. A REG_SZ value is taken up
+// Writes a value; the handle needs KEY_SET_VALUE. A name with a control
+// character is refused (ERROR_INVALID_PARAMETER), as is such a key name in
+// RegCreateKeyExA. A REG_SZ value is taken up
 // to its first NUL (or the whole size when there is none).
 LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD dataSize);

@@ -162,6 +162,19 @@ TEST(RegistryTest, DamagedStoreIsReportedAndNeverOverwritten) {
   EXPECT_EQ(key.Open(HKEY_CLASSES_ROOT, "A", KEY_READ), ERROR_BADDB);
 }
 
+TEST(RegistryTest, NamesThatWouldBreakTheFileAreRefused) {
+  TestWindowsFolder folder;
+  RegistryKey key;
+  EXPECT_EQ(key.Create(HKEY_CURRENT_USER, "A\nB", KEY_ALL_ACCESS), ERROR_INVALID_PARAMETER);
+  ASSERT_EQ(key.Create(HKEY_CURRENT_USER, "A", KEY_ALL_ACCESS), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key.Get(), "x\ny", 0, REG_SZ, reinterpret_cast<const BYTE*>("v"), 2),
+            ERROR_INVALID_PARAMETER);
+  ASSERT_EQ(RegSetValueExA(key.Get(), "[x]=\"y\"", 0, REG_SZ, reinterpret_cast<const BYTE*>("v"), 2), ERROR_SUCCESS);
+  RegistryKey again;
+  ASSERT_EQ(again.Open(HKEY_CURRENT_USER, "A", KEY_READ), ERROR_SUCCESS);
+  EXPECT_EQ(QueryString(again.Get(), "[x]=\"y\""), "v");
+}
+
 TEST(RegistryTest, ReadHandleCannotCreateBelowItself) {
   TestWindowsFolder folder;
   folder.InstallHive("HKEY_CURRENT_USER", "registry_sample.reg");
