@@ -107,6 +107,12 @@ bool ConsoleFrontEnd::ParseOptions(int argc, char** argv, Options& options, GStr
       options.debug = true;
     } else if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0) {
       options.help = true;
+    } else if (std::strcmp(option, "--chain-proxy-url") == 0) {
+      if (i + 1 >= argc) {
+        error = GString("option ") + option + " needs a URL";
+        return false;
+      }
+      options.chainProxyUrl = argv[++i];
     } else if (std::strcmp(option, "-c") == 0 || std::strcmp(option, "--config-dir") == 0) {
       if (i + 1 >= argc || argv[i + 1][0] == '\0') {
         error = GString("option ") + option + " needs a folder";
@@ -158,8 +164,9 @@ int ConsoleFrontEnd::Run(const Options& options) {
     Velgrade engine(folder.Text(), MakeCallbacks(debug), nullptr);
     engine.SetTransactionFactory(ProxyInfo::GetFactory());
     if (!engine.Start()) return 1;
-    std::fprintf(stderr, "velgrade: listening on 127.0.0.1:%u (configuration %scorvask.ini)\n",
-                 engine.GetListenPort(), folder.Text());
+    if (!options.chainProxyUrl.IsEmpty()) engine.FetchChainProxyFrom(options.chainProxyUrl.Text());
+    std::fprintf(stderr, "velgrade: listening on 127.0.0.1:%u (configuration %scorvask.ini, this machine %s)\n",
+                 engine.GetListenPort(), folder.Text(), engine.GetOwnAddress().Text());
     while (!g_stopRequested) {
       int stop = 0;
       if (!engine.PollFor(kIdleWaitMs, &stop)) {
@@ -172,9 +179,11 @@ int ConsoleFrontEnd::Run(const Options& options) {
 }
 
 const char* ConsoleFrontEnd::Usage() {
-  return "usage: velgrade [-c|--config-dir FOLDER] [-d|--debug]\n"
+  return "usage: velgrade [-c|--config-dir FOLDER] [--chain-proxy-url URL] [-d|--debug]\n"
          "Runs the Velgrade proxy on 127.0.0.1 at the port of corvask.ini (default 8080).\n"
          "  -c, --config-dir FOLDER  read corvask.ini from FOLDER\n"
+         "  --chain-proxy-url URL    take the upstream proxy from the marker in the page at\n"
+         "                           URL (needs FetchChainProxy=1 in corvask.ini)\n"
          "  -d, --debug              write the engine's log lines to standard error\n"
          "                           (also when VELGRADE_DEBUG is set)\n";
 }

@@ -13,6 +13,8 @@ class ConsoleFrontEnd {
   struct Options {
     // The folder holding corvask.ini, ending with '/'; empty = look for it.
     GString configFolder;
+    // An automatic proxy configuration URL to take the chain proxy from.
+    GString chainProxyUrl;
     bool debug = false;
     bool help = false;
   };
