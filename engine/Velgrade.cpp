@@ -28,6 +28,7 @@ Velgrade::Velgrade(const char* programDirectory, const EngineCallbacks& callback
   chainProxy_.sin_addr.s_addr = kNoAddress;
   ReadProductVersion();
   ReadConfiguration();
+  HandConfigurationToSession();
 }
 
 Velgrade::~Velgrade() {

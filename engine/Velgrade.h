@@ -187,6 +187,7 @@ class Velgrade {
   };
 
   void ReadConfiguration();
+  void HandConfigurationToSession();
   void ReadProductVersion();
   void WriteLine(bool isLog, int kind, const char* format, va_list args);
   void ShowMessageV(UINT id, int kind, va_list args);

@@ -242,3 +242,22 @@ TEST(VelgradeLogTest, MessagesAndTexts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VelgradeLogTest, GssStatusTexts) {
+  GString majorOnly = Velgrade::GetGssStatusText(0x000D0000, 0);
+  EXPECT_FALSE(majorOnly.IsEmpty());
+  EXPECT_LT(majorOnly.Find('\n'), 0);
+  // A failure with a mechanism status shows only the mechanism's text;
+  // another major status shows both, one per line.
+  GString minorOnly = Velgrade::GetGssStatusText(0x000D0000, 9);
+  GString both = Velgrade::GetGssStatusText(0x00010000, 9);
+  EXPECT_FALSE(minorOnly.IsEmpty());
+  std::string whole = both.Text();
+  std::string tail = "\n" + std::string(minorOnly.Text());
+  ASSERT_GT(whole.size(), tail.size());
+  EXPECT_EQ(tail, whole.substr(whole.size() - tail.size()));
+}
+
+}  // namespace

@@ -1,3 +1,4 @@
+// The engine's calls into the session library (libcvsesn32).
 #include "engine/Velgrade.h"
 #include "session/CvsApi.h"
 #include "session/GssApi.h"
@@ -60,4 +61,10 @@ GString Velgrade::GetGssStatusText(DWORD major, DWORD minor) {
   }
   if (minor == kMinorInternalError) AppendInternalError(text);
   return text;
+}
+
+void Velgrade::HandConfigurationToSession() {
+  OM_uint32 minor = 0;
+  // Sign-on hands the path over again and checks the result there.
+  cvs_set_inifile(&minor, configFile_.Text());
 }
