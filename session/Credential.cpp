@@ -7,16 +7,12 @@
 
 namespace session {
 
-namespace {
-
-bool ToTime(const ASN1_TIME* time, time_t& out) {
+bool Credential::ToUnixTime(const ASN1_TIME* time, time_t& out) {
   struct tm parts {};
   if (ASN1_TIME_to_tm(time, &parts) != 1) return false;
   out = timegm(&parts);
   return true;
 }
-
-}  // namespace
 
 SslCtxPtr Credential::MakeTlsContext(EVP_PKEY* key, X509* certificate, X509* authority,
                                      bool initiator) {
@@ -48,8 +44,8 @@ std::shared_ptr<Credential> Credential::Create(EVP_PKEY* key, X509* certificate,
   credential->usage_ = usage;
   credential->profilePath_ = profilePath;
   credential->name_ = DistinguishedName::Format(X509_get_subject_name(certificate));
-  if (credential->name_.empty() || !ToTime(X509_get0_notBefore(certificate), credential->notBefore_) ||
-      !ToTime(X509_get0_notAfter(certificate), credential->notAfter_)) {
+  if (credential->name_.empty() || !ToUnixTime(X509_get0_notBefore(certificate), credential->notBefore_) ||
+      !ToUnixTime(X509_get0_notAfter(certificate), credential->notAfter_)) {
     InternalError::Record("The certificate's name or validity cannot be read");
     return nullptr;
   }

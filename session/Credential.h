@@ -41,6 +41,9 @@ class Credential {
   // Seconds until the certificate expires, 0 once it has.
   uint32_t GetLifetime() const;
 
+  // A certificate time as seconds since 1970; false when unreadable.
+  static bool ToUnixTime(const ASN1_TIME* time, time_t& out);
+
   void MarkProfileChanged() { profileChanged_ = true; }
   bool IsProfileChanged() const { return profileChanged_; }
 

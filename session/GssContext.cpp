@@ -17,13 +17,6 @@ namespace {
 constexpr char kExporterLabel[] = "EXPORTER-velgrade-message-keys";
 constexpr size_t kDirectionLength = MessageCipher::kKeyLength + MessageCipher::kIvLength;
 
-bool ToTime(const ASN1_TIME* time, time_t& out) {
-  struct tm parts {};
-  if (ASN1_TIME_to_tm(time, &parts) != 1) return false;
-  out = timegm(&parts);
-  return true;
-}
-
 }  // namespace
 
 GssContext::GssContext(Role role, std::shared_ptr<Credential> credential, const X509_NAME* target)
@@ -190,7 +183,7 @@ uint32_t GssContext::FinishHandshake(uint32_t& minor) {
   }
   time_t peerNotAfter = 0;
   peerName_ = DistinguishedName::Format(X509_get_subject_name(peer));
-  if (peerName_.empty() || !ToTime(X509_get0_notAfter(peer), peerNotAfter)) {
+  if (peerName_.empty() || !Credential::ToUnixTime(X509_get0_notAfter(peer), peerNotAfter)) {
     minor = CVS_MINOR_PEER_NOT_TRUSTED;
     state_ = State::kFailed;
     return GSS_S_DEFECTIVE_CREDENTIAL;

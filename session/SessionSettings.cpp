@@ -15,8 +15,6 @@ namespace session {
 
 namespace {
 
-constexpr size_t kMaxIniSize = 1 << 20;
-
 bool ReadIni(const std::string& path, IniDocument& ini) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
