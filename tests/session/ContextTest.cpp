@@ -223,6 +223,46 @@ TEST(ContextTest, RefusesEverySingleByteChange) {
   EXPECT_EQ(0u, Unwrap(pair.server, token).major);  // the original still passes
 }
 
+// Starts a context pair and returns the server's ACCEPT token, leaving the
+// client waiting for it.
+std::vector<uint8_t> StartPair(ContextPair& pair, gss_name_t target) {
+  OM_uint32 minor = 0;
+  gss_buffer_desc out = GSS_C_EMPTY_BUFFER;
+  EXPECT_EQ(GSS_S_CONTINUE_NEEDED,
+            gss_init_sec_context(&minor, GetParties().client, &pair.client, target, gss_mech_spkm1, 6, 0,
+                                 GSS_C_NO_CHANNEL_BINDINGS, GSS_C_NO_BUFFER, nullptr, &out, nullptr, nullptr));
+  std::vector<uint8_t> first = TakeBuffer(out);
+  gss_buffer_desc in{first.size(), first.data()};
+  EXPECT_EQ(GSS_S_CONTINUE_NEEDED,
+            gss_accept_sec_context(&minor, &pair.server, GetParties().server, &in, GSS_C_NO_CHANNEL_BINDINGS,
+                                   nullptr, nullptr, &out, nullptr, nullptr, nullptr));
+  return TakeBuffer(out);
+}
+
+TEST(ContextTest, HandshakeTokensWithAChangedByteAreRefused) {
+  OM_uint32 minor = 0;
+  gss_buffer_desc target{std::strlen(kServerName), const_cast<char*>(kServerName)};
+  gss_name_t targetName = GSS_C_NO_NAME;
+  ASSERT_EQ(0u, gss_import_name(&minor, &target, gss_nt_ldap_dn, &targetName));
+  // Every header byte, then a sample of the handshake bytes (whose length
+  // varies a little with the signature).
+  size_t length = 1000;
+  for (size_t at = 0; at < length; at += at < 19 ? 1 : 23) {
+    ContextPair pair;
+    std::vector<uint8_t> accept = StartPair(pair, targetName);
+    length = accept.size();
+    accept[at] ^= 0x04;
+    gss_buffer_desc in{accept.size(), accept.data()};
+    gss_buffer_desc out = GSS_C_EMPTY_BUFFER;
+    OM_uint32 major = gss_init_sec_context(&minor, GetParties().client, &pair.client, targetName, gss_mech_spkm1,
+                                           6, 0, GSS_C_NO_CHANNEL_BINDINGS, &in, nullptr, &out, nullptr, nullptr);
+    EXPECT_TRUE(GSS_ERROR(major)) << "byte " << at;
+    EXPECT_EQ(0u, out.length);
+    gss_release_buffer(&minor, &out);
+  }
+  gss_release_name(&minor, &targetName);
+}
+
 TEST(ContextTest, TokensOfAnotherContextAreUnknown) {
   ContextPair first;
   ContextPair second;
