@@ -3,6 +3,7 @@
 #include <random>
 #include <string>
 
+#include "credentials/sk/SK_Hasher.h"
 #include "credentials/sk/SK_Sha1.h"
 #include "tests/credentials/OpenSslReference.h"
 
@@ -72,6 +73,20 @@ TEST(Sha1, FinalStartsANewMessage) {
   sha.Update("abc", 3);
   sha.Final(digest);
   EXPECT_EQ(Hex(digest, sizeof digest), "a9993e364706816aba3e25717850c26c9cd0d89d");
+}
+
+TEST(SK_Hasher, ReplacesTheBufferByItsDigest) {
+  BinData data(reinterpret_cast<const uint8_t*>("abc"), 3);
+  ASSERT_EQ(SK_Hasher(kSkHashSha1).HashInPlace(data), kSkOk);
+  EXPECT_EQ(Hex(data.GetData(), data.GetLength()), "a9993e364706816aba3e25717850c26c9cd0d89d");
+}
+
+TEST(SK_Hasher, AbsentHashTypesLeaveTheBufferAlone) {
+  for (SKHASHERTYPE type : {kSkHashNone, kSkHashMd2, kSkHashMd5, 4}) {
+    BinData data(reinterpret_cast<const uint8_t*>("abc"), 3);
+    EXPECT_EQ(SK_Hasher(type).HashInPlace(data), kSkUnknownAlgorithm) << type;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.GetData()), data.GetLength()), "abc");
+  }
 }
 
 }  // namespace
