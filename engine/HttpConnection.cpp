@@ -216,9 +216,54 @@ int SendText(SOCKET socket, GString& text) {
 
 void HttpConnection::SetSendFunction(SendFunction function) { g_send = function; }
 
+int HttpConnection::SendHeadTogether() {
+  size_t lineLength = firstLine_.Size();
+  size_t headerLength = header_.Size();
+  size_t dataLength = std::min<size_t>(data_.GetLength(), kGatherLimit);
+  BinData gather;
+  if (gather.SetLength(lineLength + headerLength + dataLength) != 0) return 0;
+  uint8_t* at = gather.GetData();
+  std::memcpy(at, firstLine_.Text(), lineLength);
+  std::memcpy(at + lineLength, header_.Text(), headerLength);
+  if (dataLength != 0) std::memcpy(at + lineLength + headerLength, data_.GetData(), dataLength);
+  int n = SendBytes(socket_, reinterpret_cast<const char*>(at), static_cast<int>(gather.GetLength()));
+  if (n <= 0) return n;
+  int left = n;
+  int take = std::min(left, firstLine_.GetLength());
+  if (take > 0) {
+    firstLine_ = firstLine_.Mid(take);
+    engine_->Log(kLogSocketData, "Sent %d bytes of command to <%s>\n", take, peer_.Text());
+    left -= take;
+  }
+  take = std::min(left, header_.GetLength());
+  if (take > 0) {
+    header_ = header_.Mid(take);
+    engine_->Log(kLogSocketData, "Sent %d bytes of header to <%s>\n", take, peer_.Text());
+    left -= take;
+  }
+  if (left > 0) {
+    data_.RemoveFirst(static_cast<size_t>(left));
+    engine_->Log(kLogSocketData, "Sent %d bytes of data to <%s>\n", left, peer_.Text());
+  }
+  return n;
+}
+
 bool HttpConnection::SendPending(GString& error) {
   int n = 0;
   bool sent = false;
+  // The first line, the header and the start of the data leave in one send
+  // (one segment for a small message) when more than one of them is queued.
+  int queued = !firstLine_.IsEmpty() + !header_.IsEmpty() + !data_.IsEmpty();
+  if (queued > 1) {
+    n = SendHeadTogether();
+    sent = true;
+    if (n < 0 && WSAGetLastError() == WSAENOBUFS) {
+      n = 0;
+      sent = false;
+    } else {
+      return FinishSend(sent, n, error);
+    }
+  }
   if (!firstLine_.IsEmpty()) {
     n = SendText(socket_, firstLine_);
     sent = true;
@@ -233,6 +278,10 @@ bool HttpConnection::SendPending(GString& error) {
     n = SendWithBackoff();
     sent = true;
   }
+  return FinishSend(sent, n, error);
+}
+
+bool HttpConnection::FinishSend(bool sent, int n, GString& error) {
   if (sent && n < 0) {
     int code = WSAGetLastError();
     if (code != WSAEWOULDBLOCK) {

@@ -35,6 +35,9 @@ class HttpConnection {
 
   // The size of one receive.
   static constexpr int kReceiveSize = 32768;
+  // At most this much of the data joins the first line and header in one
+  // send.
+  static constexpr size_t kGatherLimit = 65536;
   // The largest body a message may carry.
   static constexpr uint32_t kBodyLimit = 0xFFFFFBFF;
 
@@ -122,6 +125,8 @@ class HttpConnection {
   bool DoSend(bool inExceptSet, GString& error);
   bool DoRead(bool inExceptSet, bool inReadSet, GString& error);
   bool SendPending(GString& error);
+  int SendHeadTogether();
+  bool FinishSend(bool sent, int n, GString& error);
   int SendWithBackoff();
   void ReadHeaderBytes(const char*& bytes, int& n);
   void DecideLength();

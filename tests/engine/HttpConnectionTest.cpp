@@ -274,6 +274,38 @@ TEST_F(HttpConnectionTest, SendWithoutBuffersIsRetriedWithHalfTheLength) {
   delete connection;
 }
 
+std::string g_wire;
+
+int TenBytesAtATime(winsock::SOCKET, const char* bytes, int length) {
+  int n = length < 10 ? length : 10;
+  g_wire.append(bytes, static_cast<size_t>(n));
+  return n;
+}
+
+TEST_F(HttpConnectionTest, PartialSendsKeepTheMessageInOrder) {
+  HttpConnection* connection = NewRequestReader();
+  connection->FirstLine() = "HTTP/1.0 200 OK\r\n";
+  connection->Header() = "Content-Type: text/plain\r\n\r\n";
+  connection->Data().Assign("0123456789abcdef", 16);
+  connection->SetState(HttpConnection::kSendingResponse);
+  std::string expected = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n0123456789abcdef";
+  g_wire.clear();
+  HttpConnection::SetSendFunction(TenBytesAtATime);
+  winsock::FdSet none;
+  winsock::FdSet writable;
+  winsock::FdZero(&none);
+  winsock::FdZero(&writable);
+  winsock::FdAdd(connection->GetSocket(), &writable);
+  for (int pass = 0; pass < 100 && connection->GetState() == HttpConnection::kSendingResponse; ++pass) {
+    GString error;
+    ASSERT_TRUE(connection->Process(none, writable, none, error)) << error.Text();
+  }
+  HttpConnection::SetSendFunction(nullptr);
+  EXPECT_EQ(HttpConnection::kResponseSent, connection->GetState());
+  EXPECT_EQ(expected, g_wire);
+  delete connection;
+}
+
 TEST_F(HttpConnectionTest, InternalConnectionHoldsACompleteRequest) {
   BinData body("abc", 3);
   HttpConnection connection(&engine_, "POST http://h/x HTTP/1.0\r\n", body);
