@@ -43,7 +43,7 @@ bool ApiSupport::SameOid(const gss_OID a, const gss_OID b) {
 }
 
 HandleTable<Credential>& ApiSupport::Credentials() {
-  static HandleTable<Credential> table;
+  static HandleTable<Credential> table(0x40000000);
   return table;
 }
 

@@ -33,7 +33,7 @@ class ContextTable {
   using Key = std::pair<std::string, GssContext::Role>;
 
   mutable std::mutex lock_;
-  HandleTable<GssContext> handles_;
+  HandleTable<GssContext> handles_{0x10000};
   std::map<Key, uintptr_t> byId_;
 };
 

@@ -14,6 +14,10 @@ namespace session {
 template <typename T>
 class HandleTable {
  public:
+  // Handles count up from first; tables of different kinds start far apart
+  // so that a handle of one kind is never found in the other.
+  explicit HandleTable(uintptr_t first) : next_(first) {}
+
   // Stores object and returns its handle (never 0).
   uintptr_t Add(std::shared_ptr<T> object) {
     std::lock_guard<std::mutex> hold(lock_);
@@ -40,7 +44,7 @@ class HandleTable {
 
  private:
   mutable std::mutex lock_;
-  uintptr_t next_ = 0x10000;
+  uintptr_t next_;
   std::unordered_map<uintptr_t, std::shared_ptr<T>> objects_;
 };
 
