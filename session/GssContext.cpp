@@ -60,6 +60,10 @@ uint32_t GssContext::Step(const uint8_t* token, size_t length, std::vector<uint8
                           uint32_t& minor) {
   std::lock_guard<std::mutex> hold(lock_);
   out.clear();
+  if (length > TokenFormat::kMaxHandshakeLength) {
+    minor = CVS_MINOR_TOO_LARGE;
+    return GSS_S_DEFECTIVE_TOKEN;
+  }
   uint32_t major = GSS_S_COMPLETE;
   switch (state_) {
     case State::kNew:

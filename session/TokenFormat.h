@@ -27,6 +27,9 @@ class TokenFormat {
   static constexpr size_t kWrapOverhead = kHeaderLength + kSequenceLength + kTagLength;
   // Tokens larger than this are refused.
   static constexpr size_t kMaxTokenLength = size_t{256} << 20;
+  // Handshake flights are a few kilobytes; larger INIT or ACCEPT tokens are
+  // refused before anything is buffered.
+  static constexpr size_t kMaxHandshakeLength = 64 * 1024;
 
   static constexpr uint8_t kTypeInit = 1;
   static constexpr uint8_t kTypeAccept = 2;

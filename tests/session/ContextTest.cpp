@@ -443,6 +443,15 @@ TEST(ContextTest, UnestablishedAndUnknownContextsAreRefused) {
             gss_accept_sec_context(&minor, &accepted, GetParties().server, &in, GSS_C_NO_CHANNEL_BINDINGS,
                                    nullptr, nullptr, &out, nullptr, nullptr, nullptr));
   EXPECT_EQ(GSS_C_NO_CONTEXT, accepted);
+  std::vector<uint8_t> huge(70 * 1024, 0);
+  huge[0] = 1;
+  huge[1] = CVS_TOKEN_INIT;
+  huge[2] = 1;
+  gss_buffer_desc oversized{huge.size(), huge.data()};
+  EXPECT_EQ(GSS_S_DEFECTIVE_TOKEN,
+            gss_accept_sec_context(&minor, &accepted, GetParties().server, &oversized, GSS_C_NO_CHANNEL_BINDINGS,
+                                   nullptr, nullptr, &out, nullptr, nullptr, nullptr));
+  EXPECT_EQ(CVS_MINOR_TOO_LARGE, minor);
 }
 
 }  // namespace
