@@ -109,7 +109,9 @@ TEST(BackupFileReaderTest, BodyOverSeveralLinesAndDecodingErrors) {
     BinData record;
     BrowserKind kind = BrowserKind::Unknown;
     EXPECT_EQ(reader.Finish(record, kind), result) << text;
-    if (result != 0) EXPECT_EQ(record.GetLength(), 0u) << "nothing half-decoded is kept";
+    if (result != 0) {
+      EXPECT_EQ(record.GetLength(), 0u) << "nothing half-decoded is kept";
+    }
   }
 }
 
