@@ -50,6 +50,7 @@ int16_t BinData::SetLength(size_t length) {
     if (fresh == nullptr) return kStatusNoMemory;
     if (length_ != 0) std::memcpy(fresh, data_, length_);
     std::memset(fresh + length_, 0, capacity - length_);
+    Wipe();  // the old buffer may hold key material
     std::free(data_);
     data_ = fresh;
     capacity_ = capacity;

@@ -12,7 +12,8 @@ constexpr int16_t kStatusNoMemory = -101;
 // buffer. Operations that allocate return a toolkit status: 0 on success,
 // kStatusNoMemory when the allocation failed (the buffer is then unchanged).
 //
-// The destructor does not wipe: holders of secrets call Wipe() first.
+// Growing wipes the buffer it leaves behind; the destructor does not wipe, so
+// holders of secrets call Wipe() or Clear() before letting go.
 class BinData {
  public:
   BinData() = default;
