@@ -142,8 +142,6 @@ class Velgrade {
   bool FetchChainProxyFrom(const char* url);
   static bool ParseProxyUrl(const char* url, GString& host, int& port);
   static void OnChainProxyReply(const GString& head, const BinData& body, void* engine);
-  // The longest time FetchChainProxyFrom waits for the reply, in seconds.
-  void SetChainFetchLimit(int seconds) { chainFetchLimit_ = seconds; }
 
   // Used by the transactions.
   bool ConfirmSubmission(int signedForm);
@@ -234,7 +232,8 @@ class Velgrade {
   void* callbackContext_ = nullptr;
   int singleLogin_ = 1;
   int signatureSize_ = 64;
-  int chainFetchLimit_ = 120;
+  // The longest time FetchChainProxyFrom waits for the reply, in seconds.
+  static constexpr int kChainFetchLimit = 120;
   TransactionFactory factory_;
   HousekeepingHooks hooks_;
 };

@@ -123,7 +123,7 @@ bool Velgrade::FetchChainProxyFrom(const char* url) {
   bool timedOut = false;
   // The request may end without an answer (it is then no longer listed).
   while (!chainReplyReceived_ && serial != 0 && HasTransaction(serial)) {
-    if (time(nullptr) - start > chainFetchLimit_) {
+    if (time(nullptr) - start > kChainFetchLimit) {
       timedOut = true;
       break;
     }

@@ -60,10 +60,6 @@ class ProxyInfo : public Transaction {
   // How the engine creates transactions of this class.
   static TransactionFactory GetFactory();
 
-  const HttpConnection* GetBrowserSide() const { return in_; }
-  const HttpConnection* GetServerSide() const { return out_; }
-  int GetResponseMode() const { return responseMode_; }
-
  private:
   bool ProcessResponse(const winsock::FdSet& read, const winsock::FdSet& write,
                        const winsock::FdSet& except);
