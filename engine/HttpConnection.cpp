@@ -363,6 +363,9 @@ bool HttpConnection::ConsumeReceived(const char* bytes, int n) {
   }
   if (state_ == kReadingBody) {
     if (closed) {
+      // A browser that closes before its announced body is complete has
+      // gone away; half a body is not passed on.
+      if (!readsResponses_ && contentLength_ > 0) return false;
       state_ = kComplete;
       return true;
     }

@@ -131,6 +131,12 @@ TEST_F(HttpConnectionTest, BrowserThatClosesIsGoneInEveryReadingState) {
   EXPECT_FALSE(partial->ConsumeReceived("", 0));
   delete partial;
 
+  HttpConnection* halfBody = NewRequestReader();
+  EXPECT_TRUE(Feed(*halfBody, {"POST http://h/ HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc"}));
+  EXPECT_EQ(HttpConnection::kReadingBody, halfBody->GetState());
+  EXPECT_FALSE(halfBody->ConsumeReceived("", 0));
+  delete halfBody;
+
   HttpConnection* complete = NewRequestReader();
   EXPECT_TRUE(Feed(*complete, {"GET http://h/ HTTP/1.0\r\n\r\n"}));
   EXPECT_FALSE(complete->ConsumeReceived("", 0));
@@ -141,6 +147,15 @@ TEST_F(HttpConnectionTest, BrowserThatClosesIsGoneInEveryReadingState) {
   EXPECT_TRUE(answered->ConsumeReceived("junk", 4));
   EXPECT_FALSE(answered->ConsumeReceived("", 0));
   delete answered;
+}
+
+TEST_F(HttpConnectionTest, EndlessHeaderEndsTheConnection) {
+  HttpConnection* connection = NewRequestReader();
+  std::string piece(32768, 'a');
+  bool alive = true;
+  for (int i = 0; i < 64 && alive; ++i) alive = Feed(*connection, {piece});
+  EXPECT_FALSE(alive);
+  delete connection;
 }
 
 TEST_F(HttpConnectionTest, DowngradeTable) {
