@@ -33,8 +33,9 @@ Velgrade::Velgrade(const char* programDirectory, const EngineCallbacks& callback
 
 Velgrade::~Velgrade() {
   Log(kLogSocketEvents, "Shutting down on port %d.\n", listenPort_);
-  DeleteTransactionsExcept(nullptr);
+  SignOff(1, nullptr);
   if (listenSocket_ != winsock::INVALID_SOCKET) winsock::closesocket(listenSocket_);
+  FreeToolkit();
 }
 
 void Velgrade::ReadProductVersion() {

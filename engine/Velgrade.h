@@ -6,6 +6,7 @@
 
 #include "common/BinData.h"
 #include "common/GString.h"
+#include "engine/CredentialState.h"
 #include "engine/Transaction.h"
 #include "platform/CriticalSection.h"
 #include "platform/Win32Types.h"
@@ -54,22 +55,29 @@ struct EngineCallbacks {
   ServerErrorCallback serverError = nullptr;
 };
 
-// The work that later layers (security contexts, credentials) hand to the
-// engine's ten-second housekeeping. Each may be null.
+// The work that the security-context layer hands to the engine's ten-second
+// housekeeping and to sign-off. Each may be null.
 struct HousekeepingHooks {
-  // Removes security contexts unused for longer than age seconds.
+  // Removes security contexts unused for longer than age seconds; age 0
+  // removes every one.
   void (*purgeStaleContexts)(int age) = nullptr;
   // True when no security context is open.
   bool (*isContextTableEmpty)() = nullptr;
-  // Signs the user off after inactivity.
-  void (*signOffInactive)(Velgrade& engine) = nullptr;
+};
+
+// The sign-on that the credentials layer hands to the layers below it, which
+// call it through Velgrade::EnsureSignedOn. May be null.
+struct CredentialHooks {
+  // True when the user is signed on afterwards, asking for a log-in if needed.
+  bool (*ensureSignedOn)(Velgrade& engine) = nullptr;
 };
 
 // The proxy engine: configuration from corvask.ini, the listening socket on
 // 127.0.0.1, the list of live transactions and the upstream (chain) proxy.
 // One object per process, created, driven and destroyed on one thread.
 //
-// The engine owns its listening socket and every Transaction in its list.
+// The engine owns its listening socket, every Transaction in its list and the
+// credential state (the session library's credential and the toolkit module).
 // The callbacks and their context belong to the caller and must outlive it.
 class Velgrade {
  public:
@@ -85,6 +93,7 @@ class Velgrade {
   void SetTransactionFactory(const TransactionFactory& factory) { factory_ = factory; }
   const TransactionFactory& GetTransactionFactory() const { return factory_; }
   void SetHousekeepingHooks(const HousekeepingHooks& hooks) { hooks_ = hooks; }
+  void SetCredentialHooks(const CredentialHooks& hooks) { credentialHooks_ = hooks; }
 
   // Opens the listening socket on 127.0.0.1 at the configured port. False
   // (after showing a message) when the configuration is unusable or the
@@ -120,6 +129,8 @@ class Velgrade {
   bool HasTransaction(uint64_t serial);
   // Deletes every transaction except keep (which may be null).
   void DeleteTransactionsExcept(Transaction* keep);
+  // Deletes every transaction holding a security context except keep.
+  void DeleteSecureTransactionsExcept(Transaction* keep);
   size_t GetTransactionCount();
 
   // Log and messages.
@@ -170,13 +181,28 @@ class Velgrade {
   void* GetCallbackContext() const { return callbackContext_; }
   const EngineCallbacks& GetCallbacks() const { return callbacks_; }
 
-  // Credential state shared with sign-on.
+  // The credential life. The sign-on operations themselves belong to the
+  // credentials layer (credentials/SignOn.h); the engine keeps their state.
+
+  // Signs on when needed through the installed credential hooks; false when
+  // none are installed or the sign-on fails.
+  bool EnsureSignedOn();
+  // Signs the user off: deletes every transaction holding a security context
+  // except keep (every transaction at all when shutdown is non-zero), removes
+  // every security context, releases the credential and ends the toolkit's
+  // log-in.
+  void SignOff(int shutdown, Transaction* keep);
+  // The credential for a new security context; marks the user active now.
+  gss_cred_id_t& TouchCredential();
+  bool HasCredential() const { return credential_.credential != GSS_C_NO_CREDENTIAL; }
+  CredentialState& GetCredentialState() { return credential_; }
+  const CredentialState& GetCredentialState() const { return credential_; }
   int GetWrongPasswordCount() const { return wrongPasswordCount_; }
   void SetWrongPasswordCount(int count) { wrongPasswordCount_ = count; }
   time_t GetLastActivity() const { return lastActivity_; }
   void SetLastActivity(time_t when) { lastActivity_ = when; }
-  bool HasCredential() const { return hasCredential_; }
-  void SetHasCredential(bool present) { hasCredential_ = present; }
+  // Tests and the settings dialog change the inactivity time-out at once.
+  void SetInactivityTimeout(int seconds) { inactivityTimeout_ = seconds; }
 
  private:
   struct Entry {
@@ -198,6 +224,8 @@ class Velgrade {
   bool FindEntry(uint64_t serial, Transaction*& transaction);
   void RemoveEntry(uint64_t serial);
   void ClearChainProxy();
+  void ReleaseCredential();
+  void FreeToolkit();
 
   int sepByProxy_ = 0;
   int noDelaySockets_ = 0;
@@ -222,7 +250,7 @@ class Velgrade {
   GString ownAddressText_;
   uint32_t ownAddress_ = kNoAddress;
   int wrongPasswordCount_ = 0;
-  bool hasCredential_ = false;
+  CredentialState credential_;
   std::list<Entry> connections_;
   uint64_t nextSerial_ = 1;
   CriticalSection connectionLock_;
@@ -236,4 +264,5 @@ class Velgrade {
   static constexpr int kChainFetchLimit = 120;
   TransactionFactory factory_;
   HousekeepingHooks hooks_;
+  CredentialHooks credentialHooks_;
 };

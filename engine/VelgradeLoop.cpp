@@ -151,10 +151,10 @@ void Velgrade::Housekeep() {
   int age = contextTimeout_;
   if (inactivityTimeout_ != 0 && inactivityTimeout_ < age) age = inactivityTimeout_;
   if (hooks_.purgeStaleContexts != nullptr) hooks_.purgeStaleContexts(age);
-  if (inactivityTimeout_ != 0 && lastActivity_ != 0 && hasCredential_ &&
+  if (inactivityTimeout_ != 0 && lastActivity_ != 0 && HasCredential() &&
       now - lastActivity_ > inactivityTimeout_) {
     bool empty = hooks_.isContextTableEmpty == nullptr || hooks_.isContextTableEmpty();
-    if (empty && hooks_.signOffInactive != nullptr) hooks_.signOffInactive(*this);
+    if (empty) SignOff(0, nullptr);
   }
 }
 
@@ -242,6 +242,21 @@ void Velgrade::DeleteTransactionsExcept(Transaction* keep) {
     for (auto it = connections_.begin(); it != connections_.end();) {
       auto next = std::next(it);
       if (it->transaction != keep) victims.splice(victims.end(), connections_, it);
+      it = next;
+    }
+  }
+  for (const Entry& entry : victims) delete entry.transaction;
+}
+
+void Velgrade::DeleteSecureTransactionsExcept(Transaction* keep) {
+  std::list<Entry> victims;
+  {
+    CriticalSectionLock guard(connectionLock_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+      auto next = std::next(it);
+      if (it->transaction != keep && it->transaction->IsSecure()) {
+        victims.splice(victims.end(), connections_, it);
+      }
       it = next;
     }
   }
