@@ -3,9 +3,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "app/ConsoleCommands.h"
+#include "credentials/SignOnManager.h"
 #include "platform/Files.h"
 #include "platform/WindowsFolder.h"
 #include "secure/ProxyInfo.h"
@@ -15,8 +18,10 @@ namespace {
 volatile sig_atomic_t g_stopRequested = 0;
 
 // The longest a pass waits when nothing happens; a socket that becomes ready
-// ends the wait at once, so this adds no latency.
+// ends the wait at once, so this adds no latency. While commands are read,
+// a typed line waits at most the shorter time.
 constexpr int kIdleWaitMs = 1000;
+constexpr int kCommandWaitMs = 50;
 
 void OnStopSignal(int) { g_stopRequested = 1; }
 
@@ -37,56 +42,43 @@ void PrintMessage(const char* text, void*, int kind) {
 
 void PrintLogLine(const char* line, void*) { std::fputs(line, stderr); }
 
+// Removes the line end; the characters cut off are overwritten first, as the
+// line may be a password.
 void StripLineEnd(GString& text) {
   int end = text.GetLength();
   while (end > 0 && (text.GetAt(end - 1) == '\n' || text.GetAt(end - 1) == '\r')) --end;
-  text = text.Left(end);
+  GString kept = text.Left(end);
+  text.Wipe();
+  text = kept;
+  kept.Wipe();
 }
 
-bool ReadLine(FILE* input, GString& line) {
-  line.Empty();
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, input) != nullptr) {
-    line += buffer;
-    std::memset(buffer, 0, sizeof buffer);
-    if (line.GetLength() > 0 && line.GetAt(line.GetLength() - 1) == '\n') break;
-  }
-  std::memset(buffer, 0, sizeof buffer);
-  if (line.IsEmpty() && (std::feof(input) || std::ferror(input))) return false;
-  StripLineEnd(line);
-  return true;
-}
+FILE* InputOf(void* context) { return context != nullptr ? static_cast<FILE*>(context) : stdin; }
 
-// Reads the password from the terminal with echo turned off.
-bool ReadHiddenLine(FILE* input, GString& line) {
-  int fd = fileno(input);
-  termios saved {};
-  bool restore = tcgetattr(fd, &saved) == 0;
-  if (restore) {
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(fd, TCSAFLUSH, &quiet);
-  }
-  bool ok = ReadLine(input, line);
-  if (restore) {
-    tcsetattr(fd, TCSAFLUSH, &saved);
-    std::fputs("\n", stderr);
-  }
-  return ok;
-}
-
-bool PromptLogin(GString& profile, GString& password, void*) {
-  if (!isatty(fileno(stdin))) return ConsoleFrontEnd::ReadLoginLines(stdin, profile, password);
+bool PromptLogin(GString& profile, GString& password, void* context) {
+  FILE* input = InputOf(context);
+  if (!isatty(fileno(input))) return ConsoleFrontEnd::ReadLoginLines(input, profile, password);
   std::fputs("Profile: ", stderr);
-  if (!ReadLine(stdin, profile)) return false;
+  if (!ConsoleFrontEnd::ReadLine(input, profile)) return false;
   std::fputs("Password: ", stderr);
-  return ReadHiddenLine(stdin, password);
+  return ConsoleFrontEnd::ReadSecretLine(input, password);
 }
 
-bool ChoosePassword(const char* prompt, GString& password, void*) {
+bool ChoosePassword(const char* prompt, GString& password, void* context) {
+  FILE* input = InputOf(context);
   std::fprintf(stderr, "%s: ", prompt != nullptr ? prompt : "Password");
-  if (!isatty(fileno(stdin))) return ReadLine(stdin, password);
-  return ReadHiddenLine(stdin, password);
+  if (!isatty(fileno(input))) return ConsoleFrontEnd::ReadLine(input, password);
+  return ConsoleFrontEnd::ReadSecretLine(input, password);
+}
+
+// True when a line (or the end of input) is waiting on input. A terminal is
+// read only while the program runs in its foreground: reading it from the
+// background would stop the program.
+bool IsInputWaiting(FILE* input) {
+  int fd = fileno(input);
+  if (isatty(fd) && tcgetpgrp(fd) != getpgrp()) return false;
+  pollfd watched{fd, POLLIN, 0};
+  return ::poll(&watched, 1, 0) > 0;
 }
 
 void ShowServerError(const GString& text, void*) {
@@ -107,6 +99,10 @@ bool ConsoleFrontEnd::ParseOptions(int argc, char** argv, Options& options, GStr
       options.debug = true;
     } else if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0) {
       options.help = true;
+    } else if (std::strcmp(option, "-l") == 0 || std::strcmp(option, "--login") == 0) {
+      options.login = true;
+    } else if (std::strcmp(option, "--commands") == 0) {
+      options.commands = true;
     } else if (std::strcmp(option, "--chain-proxy-url") == 0) {
       if (i + 1 >= argc) {
         error = GString("option ") + option + " needs a URL";
@@ -145,6 +141,38 @@ bool ConsoleFrontEnd::ReadLoginLines(FILE* input, GString& profile, GString& pas
   return ReadLine(input, profile) && ReadLine(input, password);
 }
 
+bool ConsoleFrontEnd::ReadLine(FILE* input, GString& line) {
+  line.Wipe();
+  line.Empty();
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, input) != nullptr) {
+    line += buffer;
+    std::memset(buffer, 0, sizeof buffer);
+    if (line.GetLength() > 0 && line.GetAt(line.GetLength() - 1) == '\n') break;
+  }
+  std::memset(buffer, 0, sizeof buffer);
+  if (line.IsEmpty() && (std::feof(input) || std::ferror(input))) return false;
+  StripLineEnd(line);
+  return true;
+}
+
+bool ConsoleFrontEnd::ReadSecretLine(FILE* input, GString& line) {
+  int fd = fileno(input);
+  termios saved {};
+  bool restore = tcgetattr(fd, &saved) == 0;
+  if (restore) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(fd, TCSAFLUSH, &quiet);
+  }
+  bool ok = ReadLine(input, line);
+  if (restore) {
+    tcsetattr(fd, TCSAFLUSH, &saved);
+    std::fputs("\n", stderr);
+  }
+  return ok;
+}
+
 EngineCallbacks ConsoleFrontEnd::MakeCallbacks(bool debug) {
   EngineCallbacks callbacks;
   callbacks.message = PrintMessage;
@@ -159,18 +187,35 @@ int ConsoleFrontEnd::Run(const Options& options) {
   bool debug = options.debug || std::getenv("VELGRADE_DEBUG") != nullptr;
   GString folder = ChooseConfigFolder(options);
   InstallStopHandlers();
+  bool commands = options.commands || isatty(fileno(stdin));
+  // Unbuffered, so that a waiting line is seen by poll and not kept back in
+  // the stream's buffer.
+  if (commands) std::setvbuf(stdin, nullptr, _IONBF, 0);
   int status = 0;
   {
     Velgrade engine(folder.Text(), MakeCallbacks(debug), nullptr);
     engine.SetTransactionFactory(ProxyInfo::GetFactory());
+    SignOnManager::Install(engine);
     if (!engine.Start()) return 1;
     if (!options.chainProxyUrl.IsEmpty()) engine.FetchChainProxyFrom(options.chainProxyUrl.Text());
     std::fprintf(stderr, "velgrade: listening on 127.0.0.1:%u (configuration %scorvask.ini, this machine %s)\n",
                  engine.GetListenPort(), folder.Text(), engine.GetOwnAddress().Text());
+    ConsoleCommands typed(engine, stdin, stdout);
+    if (options.login) typed.Execute("login");
+    if (commands && isatty(fileno(stdin))) std::fputs("velgrade: type help for the commands.\n", stderr);
     while (!g_stopRequested) {
       int stop = 0;
-      if (!engine.PollFor(kIdleWaitMs, &stop)) {
+      if (!engine.PollFor(commands ? kCommandWaitMs : kIdleWaitMs, &stop)) {
+        if (stop) PrintMessage(Velgrade::LoadMessage(149).Text(), nullptr, kMessageError);
         status = 1;
+        break;
+      }
+      if (!commands || !IsInputWaiting(stdin)) continue;
+      GString line;
+      if (!ReadLine(stdin, line)) {
+        // The end of input ends the commands, not the proxy.
+        commands = false;
+      } else if (typed.Execute(line.Text()) == ConsoleCommands::Outcome::kQuit) {
         break;
       }
     }
@@ -179,9 +224,15 @@ int ConsoleFrontEnd::Run(const Options& options) {
 }
 
 const char* ConsoleFrontEnd::Usage() {
-  return "usage: velgrade [-c|--config-dir FOLDER] [--chain-proxy-url URL] [-d|--debug]\n"
+  return "usage: velgrade [-c|--config-dir FOLDER] [-l|--login] [--commands] [--chain-proxy-url URL]\n"
+         "                [-d|--debug]\n"
          "Runs the Velgrade proxy on 127.0.0.1 at the port of corvask.ini (default 8080).\n"
          "  -c, --config-dir FOLDER  read corvask.ini from FOLDER\n"
+         "  -l, --login              sign on at start (profile and password are asked for;\n"
+         "                           without a terminal they are the next two input lines)\n"
+         "  --commands               read commands from standard input even when it is not\n"
+         "                           a terminal (on a terminal they are always read):\n"
+         "                           login, logout, passwd, whoami, status, help, quit\n"
          "  --chain-proxy-url URL    take the upstream proxy from the marker in the page at\n"
          "                           URL (needs FetchChainProxy=1 in corvask.ini)\n"
          "  -d, --debug              write the engine's log lines to standard error\n"

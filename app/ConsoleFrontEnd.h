@@ -17,6 +17,11 @@ class ConsoleFrontEnd {
     GString chainProxyUrl;
     bool debug = false;
     bool help = false;
+    // Sign on right after the proxy starts.
+    bool login = false;
+    // Read commands (login, logout, ...) from standard input even when it
+    // is not a terminal.
+    bool commands = false;
   };
 
   // Reads the command line. False with error set for an unknown option or a
@@ -36,12 +41,20 @@ class ConsoleFrontEnd {
   // ends removed). False at end of input.
   static bool ReadLoginLines(FILE* input, GString& profile, GString& password);
 
-  // The engine callbacks of the console; debug adds the log lines.
+  // Reads one line from input, line end removed; false at end of input.
+  static bool ReadLine(FILE* input, GString& line);
+  // The same with echo turned off while a terminal is read.
+  static bool ReadSecretLine(FILE* input, GString& line);
+
+  // The engine callbacks of the console; debug adds the log lines. The
+  // callback context they expect is the FILE* that log-in lines are read
+  // from (null = standard input).
   static EngineCallbacks MakeCallbacks(bool debug);
 
-  // Runs the program: creates and starts the engine and polls it until a
-  // SIGINT or SIGTERM arrives or the engine asks to end. Returns the exit
-  // status.
+  // Runs the program: creates and starts the engine, signs on when asked and
+  // polls it until a SIGINT or SIGTERM arrives, the user types quit or the
+  // engine asks to end. Commands are read from standard input when it is a
+  // terminal or when asked. Returns the exit status.
   static int Run(const Options& options);
 
   static const char* Usage();

@@ -29,6 +29,12 @@ TEST(ConsoleFrontEndTest, Options) {
   EXPECT_STREQ("option --config-dir needs a folder", error.Text());
   EXPECT_FALSE(Parse({"--bogus"}, bad, error));
   EXPECT_STREQ("unknown option --bogus", error.Text());
+  ConsoleFrontEnd::Options signOn;
+  EXPECT_TRUE(Parse({"--login", "--commands"}, signOn, error));
+  EXPECT_TRUE(signOn.login);
+  EXPECT_TRUE(signOn.commands);
+  EXPECT_FALSE(options.login);
+  EXPECT_FALSE(options.commands);
   ConsoleFrontEnd::Options help;
   EXPECT_TRUE(Parse({"-h"}, help, error));
   EXPECT_TRUE(help.help);
