@@ -188,9 +188,9 @@ int ConsoleFrontEnd::Run(const Options& options) {
   GString folder = ChooseConfigFolder(options);
   InstallStopHandlers();
   bool commands = options.commands || isatty(fileno(stdin));
-  // Unbuffered, so that a waiting line is seen by poll and not kept back in
-  // the stream's buffer.
-  if (commands) std::setvbuf(stdin, nullptr, _IONBF, 0);
+  // Unbuffered: a waiting line is seen by poll instead of being kept back in
+  // the stream's buffer, and typed passwords leave no copy there.
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
   int status = 0;
   {
     Velgrade engine(folder.Text(), MakeCallbacks(debug), nullptr);
