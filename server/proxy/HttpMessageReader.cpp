@@ -1,0 +1,148 @@
+#include "server/proxy/HttpMessageReader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "server/proxy/HttpHeader.h"
+
+namespace vserver {
+
+namespace {
+
+size_t CountBlanks(const std::string& line) { return std::count(line.begin(), line.end(), ' '); }
+
+bool ParseLength(const std::string& text, size_t& out) {
+  if (text.empty() || text.size() > 18) return false;
+  size_t value = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    value = value * 10 + static_cast<size_t>(c - '0');
+  }
+  out = value;
+  return true;
+}
+
+int StatusCode(const std::string& statusLine) {
+  size_t blank = statusLine.find(' ');
+  if (blank == std::string::npos || blank + 4 > statusLine.size()) return -1;
+  int code = 0;
+  for (size_t i = blank + 1; i < blank + 4; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(statusLine[i]))) return -1;
+    code = code * 10 + (statusLine[i] - '0');
+  }
+  return code;
+}
+
+}  // namespace
+
+HttpMessageReader::HttpMessageReader(Kind kind, size_t maxHeader, size_t maxBody)
+    : kind_(kind), maxHeader_(maxHeader), maxBody_(maxBody) {}
+
+HttpMessageReader::Status HttpMessageReader::Fail(const char* reason, bool tooLarge) {
+  error_ = reason;
+  tooLarge_ = tooLarge;
+  status_ = Status::kError;
+  return status_;
+}
+
+HttpMessageReader::Status HttpMessageReader::Feed(const char* bytes, size_t length) {
+  if (status_ != Status::kNeedMore) return status_;
+  if (!headDone_) {
+    if (TakeHead(bytes, length) != Status::kNeedMore || !headDone_) return status_;
+  }
+  return TakeBody(bytes, length);
+}
+
+// Adds bytes to the head until the empty line that ends it; leaves bytes and
+// length at what follows.
+HttpMessageReader::Status HttpMessageReader::TakeHead(const char*& bytes, size_t& length) {
+  size_t room = maxHeader_ - head_.size();
+  size_t take = std::min(length, room);
+  head_.append(bytes, take);
+  // Look for LF (CR) LF from just before the new bytes.
+  size_t from = scanned_ >= 2 ? scanned_ - 2 : 0;
+  size_t firstEnd = head_.find('\n');
+  for (size_t i = from; i < head_.size(); ++i) {
+    if (head_[i] != '\n') continue;
+    size_t end = 0;
+    if (i == firstEnd && kind_ == Kind::kRequest && CountBlanks(head_.substr(0, i)) < 2) {
+      end = i + 1;  // a request line without a version (HTTP/0.9) has no header
+    } else {
+      size_t next = i + 1;
+      if (next < head_.size() && head_[next] == '\r') ++next;
+      if (next >= head_.size() || head_[next] != '\n') continue;
+      end = next + 1;
+    }
+    size_t unused = head_.size() - end;
+    bytes += take - unused;
+    length -= take - unused;
+    head_.resize(end);
+    return SplitHead(end);
+  }
+  scanned_ = head_.size();
+  bytes += take;
+  length -= take;
+  if (head_.size() >= maxHeader_) return Fail("the header is too large", true);
+  return status_;
+}
+
+HttpMessageReader::Status HttpMessageReader::SplitHead(size_t end) {
+  size_t lineEnd = head_.find('\n');
+  firstLine_ = head_.substr(0, lineEnd + 1);
+  header_ = head_.substr(lineEnd + 1, end - lineEnd - 1);
+  head_.clear();
+  head_.shrink_to_fit();
+  headDone_ = true;
+  if (firstLine_.find_first_not_of(" \t\r\n") == std::string::npos)
+    return Fail("the first line is empty");
+  return DecideBodyLength();
+}
+
+HttpMessageReader::Status HttpMessageReader::DecideBodyLength() {
+  std::string value;
+  if (HttpHeader::GetField(header_, "Transfer-Encoding", value))
+    return Fail("chunked or other transfer codings are not supported");
+  bool hasLength = HttpHeader::GetField(header_, "Content-Length", value);
+  if (hasLength && !ParseLength(value, bodyLength_)) return Fail("the Content-Length is not a number");
+  if (kind_ == Kind::kResponse) {
+    int code = StatusCode(firstLine_);
+    if (code < 100) return Fail("the status line is not HTTP");
+    if (answersHead_ || code < 200 || code == 204 || code == 304) {
+      hasLength = true;
+      bodyLength_ = 0;
+    }
+    untilClose_ = !hasLength;
+  } else if (!hasLength) {
+    bodyLength_ = 0;
+  }
+  if (!untilClose_ && bodyLength_ > maxBody_) return Fail("the body is too large", true);
+  if (!untilClose_) body_.reserve(bodyLength_);
+  if (!untilClose_ && bodyLength_ == 0) status_ = Status::kComplete;
+  return status_;
+}
+
+HttpMessageReader::Status HttpMessageReader::TakeBody(const char* bytes, size_t length) {
+  if (status_ != Status::kNeedMore || length == 0) return status_;
+  if (untilClose_) {
+    if (length > maxBody_ - body_.size()) return Fail("the body is too large", true);
+    body_.append(bytes, length);
+    return status_;
+  }
+  size_t take = std::min(length, bodyLength_ - body_.size());
+  body_.append(bytes, take);
+  if (body_.size() == bodyLength_) status_ = Status::kComplete;
+  return status_;
+}
+
+HttpMessageReader::Status HttpMessageReader::FinishInput() {
+  if (status_ != Status::kNeedMore) return status_;
+  if (headDone_ && untilClose_) {
+    status_ = Status::kComplete;
+    return status_;
+  }
+  return Fail(headDone_ ? "the connection closed before the whole body arrived"
+                        : "the connection closed before the header was complete");
+}
+
+}  // namespace vserver
