@@ -13,6 +13,7 @@
 
 #include "common/Base64.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/ResourceStrings.h"
 #include "session/GssApi.h"
 #include "tests/credentials/SignOnSupport.h"
 
@@ -202,6 +203,20 @@ TEST_F(DirectoryTest, UnreachableDirectoryWithSignOnThroughTheServerSignsOn) {
   EXPECT_EQ(0u, world_.recorder.messages[0].find("Cannot initialize Corvask.\n\n"));
   EXPECT_NE(std::string::npos, world_.recorder.messages[0].find("directory"));
   EXPECT_STREQ(kAlice, world_.engine->GetCredentialState().distinguishedName.Text());
+}
+
+TEST_F(DirectoryTest, UnreachableDirectoryWithAnOptionalDirectorySignsOn) {
+  MakeEngine("SEPByProxy=0\n");
+  HMODULE strings = LoadLibraryA(VELGRADE_DIRECTORY_OPTIONAL_STRINGS);
+  ASSERT_NE(nullptr, strings);
+  SetResourceInstance(strings);
+  bool signedOn = SignOnManager::SignOn(*world_.engine, profile_.c_str(), kPassword);
+  SetResourceInstance(nullptr);
+  FreeLibrary(strings);
+  EXPECT_TRUE(signedOn);
+  EXPECT_TRUE(world_.engine->HasCredential());
+  ASSERT_EQ(1u, world_.recorder.messages.size());
+  EXPECT_NE(std::string::npos, world_.recorder.messages[0].find("directory"));
 }
 
 // A transaction that only says whether it holds a security context and
