@@ -79,7 +79,10 @@ bool GString::Reserve(size_t capacity) {
   char* fresh = static_cast<char*>(std::malloc(grown + 1));
   if (fresh == nullptr) return false;
   std::memcpy(fresh, data_, length_ + 1);
-  if (capacity_ != 0) std::free(data_);
+  if (capacity_ != 0) {
+    Wipe();  // the old buffer may hold a password
+    std::free(data_);
+  }
   data_ = fresh;
   capacity_ = grown;
   return true;

@@ -9,6 +9,8 @@
 //
 // Indexes are character positions; "not found" is -1. The class never throws:
 // a failed allocation leaves the string as it was (appends) or empty (copies).
+// Growing overwrites the buffer it leaves behind; holders of passwords call
+// Wipe() before the string is freed or emptied.
 class GString {
  public:
   GString();
