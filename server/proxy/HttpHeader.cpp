@@ -31,6 +31,16 @@ void ForEachLine(std::string_view header, Visit visit) {
   }
 }
 
+// A byte below 0x20 other than tab, or DEL: a line that could be read as
+// two lines (a lone CR) or cut short by the receiver.
+bool HasControl(std::string_view line) {
+  for (char c : line) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t') || byte == 0x7f) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool HttpHeader::EqualsNoCase(std::string_view a, std::string_view b) {
@@ -72,7 +82,7 @@ std::string HttpHeader::Without(std::string_view header,
   std::string out;
   out.reserve(header.size() + 2);
   ForEachLine(header, [&](std::string_view lineName, std::string_view, std::string_view line) {
-    if (TrimView(line).empty()) return true;
+    if (TrimView(line).empty() || HasControl(line)) return true;
     for (std::string_view name : names)
       if (EqualsNoCase(lineName, name)) return true;
     out.append(line);

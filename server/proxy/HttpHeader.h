@@ -15,8 +15,9 @@ class HttpHeader {
   // True when some line's name starts with prefix, ignoring case.
   static bool HasFieldPrefix(std::string_view header, std::string_view prefix);
   // The header's lines without those whose name equals one of names
-  // (ignoring case) and without empty lines, each ending in CR LF; no
-  // closing empty line.
+  // (ignoring case), without empty lines and without lines that hold
+  // control bytes (a lone CR could split them at the receiver), each ending
+  // in CR LF; no closing empty line.
   static std::string Without(std::string_view header, std::initializer_list<std::string_view> names);
   // True when text starts with prefix, ignoring case.
   static bool StartsWithNoCase(std::string_view text, std::string_view prefix);

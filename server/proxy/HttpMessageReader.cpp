@@ -117,7 +117,9 @@ HttpMessageReader::Status HttpMessageReader::DecideBodyLength() {
     bodyLength_ = 0;
   }
   if (!untilClose_ && bodyLength_ > maxBody_) return Fail("the body is too large", true);
-  if (!untilClose_) body_.reserve(bodyLength_);
+  storage_.assign(frontRoom_, '\0');
+  // A known length is stored at once, so the body can be received in place.
+  if (!untilClose_) storage_.resize(frontRoom_ + bodyLength_);
   if (!untilClose_ && bodyLength_ == 0) status_ = Status::kComplete;
   return status_;
 }
@@ -125,14 +127,46 @@ HttpMessageReader::Status HttpMessageReader::DecideBodyLength() {
 HttpMessageReader::Status HttpMessageReader::TakeBody(const char* bytes, size_t length) {
   if (status_ != Status::kNeedMore || length == 0) return status_;
   if (untilClose_) {
-    if (length > maxBody_ - body_.size()) return Fail("the body is too large", true);
-    body_.append(bytes, length);
+    if (length > maxBody_ - filled_) return Fail("the body is too large", true);
+    storage_.append(bytes, length);
+    filled_ += length;
     return status_;
   }
-  size_t take = std::min(length, bodyLength_ - body_.size());
-  body_.append(bytes, take);
-  if (body_.size() == bodyLength_) status_ = Status::kComplete;
+  size_t room = 0;
+  char* space = BodySpace(room);
+  size_t take = std::min(length, room);
+  std::memcpy(space, bytes, take);
+  return CommitBody(take);
+}
+
+char* HttpMessageReader::BodySpace(size_t& room) {
+  room = 0;
+  if (status_ != Status::kNeedMore || !headDone_ || untilClose_) return nullptr;
+  room = bodyLength_ - filled_;
+  return storage_.data() + frontRoom_ + filled_;
+}
+
+HttpMessageReader::Status HttpMessageReader::CommitBody(size_t length) {
+  filled_ += std::min(length, bodyLength_ - filled_);
+  if (filled_ == bodyLength_) status_ = Status::kComplete;
   return status_;
+}
+
+std::string_view HttpMessageReader::Body() const {
+  if (storage_.size() < frontRoom_) return std::string_view();
+  return std::string_view(storage_).substr(frontRoom_, filled_);
+}
+
+std::string HttpMessageReader::TakeBody(size_t& offset) {
+  offset = frontRoom_;
+  storage_.resize(std::min(storage_.size(), frontRoom_ + filled_));
+  filled_ = 0;
+  return std::move(storage_);
+}
+
+char* HttpMessageReader::FrontOfBody(size_t length) {
+  if (length > frontRoom_ || storage_.size() < frontRoom_) return nullptr;
+  return storage_.data() + frontRoom_ - length;
 }
 
 HttpMessageReader::Status HttpMessageReader::FinishInput() {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace vserver {
 
@@ -24,6 +25,10 @@ class HttpMessageReader {
 
   // A response to a HEAD request carries no body.
   void SetAnswersHead(bool answersHead) { answersHead_ = answersHead; }
+  // Keeps room bytes free in front of the body, so a caller can put its own
+  // framing there and use framing and body as one block (FrontOfBody).
+  // Before the first Feed.
+  void SetBodyFrontRoom(size_t room) { frontRoom_ = room; }
 
   // Takes received bytes. Bytes after a complete message are ignored.
   Status Feed(const char* bytes, size_t length);
@@ -33,8 +38,19 @@ class HttpMessageReader {
   Status GetStatus() const { return status_; }
   const std::string& FirstLine() const { return firstLine_; }
   const std::string& Header() const { return header_; }
-  std::string& Body() { return body_; }
-  const std::string& Body() const { return body_; }
+  std::string_view Body() const;
+  // Hands over the storage; the body starts at offset in it. The reader is
+  // spent afterwards.
+  std::string TakeBody(size_t& offset);
+  // The length bytes right in front of the body (within the front room),
+  // or null when the room is smaller.
+  char* FrontOfBody(size_t length);
+
+  // Receiving in place: where the next body bytes of a message of known
+  // length go and how many still fit (null and 0 when the body is not being
+  // read so), then how many were written there.
+  char* BodySpace(size_t& room);
+  Status CommitBody(size_t length);
   // Why the message was refused; tooLarge when a limit was passed.
   const std::string& GetError() const { return error_; }
   bool IsTooLarge() const { return tooLarge_; }
@@ -58,7 +74,10 @@ class HttpMessageReader {
   std::string head_;
   std::string firstLine_;
   std::string header_;
-  std::string body_;
+  // The front room, then the body (filled_ bytes of it so far).
+  std::string storage_;
+  size_t frontRoom_ = 0;
+  size_t filled_ = 0;
   std::string error_;
   bool tooLarge_ = false;
 };

@@ -1,5 +1,7 @@
 #include "server/proxy/SecureExchange.h"
 
+#include <cstring>
+
 #include "server/proxy/HttpHeader.h"
 #include "server/proxy/HttpMessageReader.h"
 #include "server/proxy/RequestClassifier.h"
@@ -29,7 +31,11 @@ const char* TokenTypeName(int type) {
   }
 }
 
-gss_buffer_desc BufferOf(const std::string& text) {
+// Room kept in front of an origin body for the secure message header, the
+// status line and the header lines, beyond the configured header limit.
+constexpr size_t kFrontRoomExtra = 512;
+
+gss_buffer_desc BufferOf(std::string_view text) {
   return gss_buffer_desc{text.size(), const_cast<char*>(text.data())};
 }
 
@@ -79,7 +85,7 @@ void SecureExchange::Answer(const HttpMessageReader& request, const Endpoint& en
   AnswerToken(request.Body(), endpoint, reply);
 }
 
-void SecureExchange::AnswerToken(const std::string& token, const Endpoint& endpoint,
+void SecureExchange::AnswerToken(std::string_view token, const Endpoint& endpoint,
                                  Reply& reply) const {
   if (token.empty()) return SecurityError(kEmptyToken, false, endpoint, reply);
   OM_uint32 minor = 0;
@@ -109,7 +115,7 @@ void SecureExchange::AnswerToken(const std::string& token, const Endpoint& endpo
   RelayWrapped(entry, token, endpoint, reply);
 }
 
-void SecureExchange::AcceptStep(gss_ctx_id_t handle, const std::string& token,
+void SecureExchange::AcceptStep(gss_ctx_id_t handle, std::string_view token,
                                 const Endpoint& endpoint, Reply& reply) const {
   std::shared_ptr<AcceptedContexts::Entry> entry;
   if (handle != GSS_C_NO_CONTEXT) {
@@ -160,7 +166,7 @@ void SecureExchange::AcceptStep(gss_ctx_id_t handle, const std::string& token,
 }
 
 void SecureExchange::RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>& entry,
-                                  const std::string& token, const Endpoint& endpoint,
+                                  std::string_view token, const Endpoint& endpoint,
                                   Reply& reply) const {
   OM_uint32 minor = 0;
   gss_buffer_desc input = BufferOf(token);
@@ -188,6 +194,7 @@ void SecureExchange::RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>
   HttpMessageReader response(HttpMessageReader::Kind::kResponse, config_.maxHeaderSize,
                              config_.maxResponseBody);
   response.SetAnswersHead(headOnly);
+  response.SetBodyFrontRoom(SecureMessage::kHeaderLength + config_.maxHeaderSize + kFrontRoomExtra);
   std::string error;
   if (!FetchFromOrigin(requestLine, header, body, response, error)) {
     std::string statusLine;
@@ -215,9 +222,9 @@ void SecureExchange::RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>
     ServerLog::Detail("Answer of type %s to <%s> travels in the clear", contentType.c_str(),
                       endpoint.peerAddress.c_str());
     reply.head = statusLine + outHeader;
-    reply.body = std::move(response.Body());
+    reply.body = response.TakeBody(reply.bodyOffset);
   } else {
-    WrapAnswer(entry->handle, statusLine, outHeader, response.Body(), endpoint, reply);
+    WrapInFront(entry->handle, statusLine, outHeader, response, endpoint, reply);
   }
   if (logoff || disconnect) {
     ServerLog::Write("%s <%s> at <%s>", logoff ? "Logging off" : "Disconnecting",
@@ -241,12 +248,30 @@ bool SecureExchange::FetchFromOrigin(std::string_view requestLine, std::string_v
   return true;
 }
 
+void SecureExchange::WrapInFront(gss_ctx_id_t handle, const std::string& statusLine,
+                                 const std::string& header, HttpMessageReader& response,
+                                 const Endpoint& endpoint, Reply& reply) const {
+  std::string_view body = response.Body();
+  size_t prefix = SecureMessage::kHeaderLength + statusLine.size() + header.size();
+  char* front = response.FrontOfBody(prefix);
+  if (front == nullptr) return WrapAnswer(handle, statusLine, header, body, endpoint, reply);
+  SecureMessage::WriteHeader(statusLine.size(), header.size(), front);
+  std::memcpy(front + SecureMessage::kHeaderLength, statusLine.data(), statusLine.size());
+  std::memcpy(front + SecureMessage::kHeaderLength + statusLine.size(), header.data(), header.size());
+  WrapMessage(handle, std::string_view(front, prefix + body.size()), endpoint, reply);
+}
+
 void SecureExchange::WrapAnswer(gss_ctx_id_t handle, std::string_view statusLine,
                                 std::string_view header, std::string_view body,
                                 const Endpoint& endpoint, Reply& reply) const {
   std::string message;
   if (!SecureMessage::Build(statusLine, header, body, message))
     return SecurityError("The answer is too large to protect.", false, endpoint, reply);
+  WrapMessage(handle, message, endpoint, reply);
+}
+
+void SecureExchange::WrapMessage(gss_ctx_id_t handle, std::string_view message,
+                                 const Endpoint& endpoint, Reply& reply) const {
   OM_uint32 minor = 0;
   gss_buffer_desc input = BufferOf(message);
   int conf = 0;

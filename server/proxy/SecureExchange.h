@@ -18,7 +18,9 @@ class ServerCredential;
 // What goes back to a client proxy: head first, then body, then the token.
 struct Reply {
   std::string head;
+  // The body starts at bodyOffset in body.
   std::string body;
+  size_t bodyOffset = 0;
   GssBuffer token;
 };
 
@@ -45,14 +47,21 @@ class SecureExchange {
   void Answer(const HttpMessageReader& request, const Endpoint& endpoint, Reply& reply) const;
 
  private:
-  void AnswerToken(const std::string& token, const Endpoint& endpoint, Reply& reply) const;
-  void AcceptStep(gss_ctx_id_t handle, const std::string& token, const Endpoint& endpoint,
+  void AnswerToken(std::string_view token, const Endpoint& endpoint, Reply& reply) const;
+  void AcceptStep(gss_ctx_id_t handle, std::string_view token, const Endpoint& endpoint,
                   Reply& reply) const;
-  void RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>& entry, const std::string& token,
+  void RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>& entry, std::string_view token,
                     const Endpoint& endpoint, Reply& reply) const;
   bool FetchFromOrigin(std::string_view requestLine, std::string_view header,
                        std::string_view body, HttpMessageReader& response,
                        std::string& error) const;
+  // Wraps the origin's answer with the secure message header, status line
+  // and header written into the room in front of its body (no copy of the
+  // body); falls back to WrapAnswer when the room is too small.
+  void WrapInFront(gss_ctx_id_t handle, const std::string& statusLine, const std::string& header,
+                   HttpMessageReader& response, const Endpoint& endpoint, Reply& reply) const;
+  void WrapMessage(gss_ctx_id_t handle, std::string_view message, const Endpoint& endpoint,
+                   Reply& reply) const;
   void WrapAnswer(gss_ctx_id_t handle, std::string_view statusLine, std::string_view header,
                   std::string_view body, const Endpoint& endpoint, Reply& reply) const;
   void SecurityError(const std::string& reason, bool withIdentity, const Endpoint& endpoint,

@@ -4,7 +4,7 @@ namespace vserver {
 
 namespace {
 
-void PutLength(std::string& out, size_t at, uint32_t value) {
+void PutLength(char* out, size_t at, uint32_t value) {
   out[at] = static_cast<char>(value >> 24);
   out[at + 1] = static_cast<char>(value >> 16);
   out[at + 2] = static_cast<char>(value >> 8);
@@ -22,13 +22,20 @@ bool SecureMessage::Build(std::string_view part1, std::string_view part2, std::s
   if (part1.size() > UINT32_MAX || part2.size() > UINT32_MAX) return false;
   out.assign(kHeaderLength, '\0');
   out.reserve(kHeaderLength + part1.size() + part2.size() + body.size());
-  out[0] = static_cast<char>(kHeaderLength);
-  PutLength(out, 4, static_cast<uint32_t>(part1.size()));
-  PutLength(out, 8, static_cast<uint32_t>(part2.size()));
+  WriteHeader(part1.size(), part2.size(), out.data());
   out.append(part1);
   out.append(part2);
   out.append(body);
   return true;
+}
+
+void SecureMessage::WriteHeader(size_t length1, size_t length2, char* out) {
+  out[0] = static_cast<char>(kHeaderLength);
+  out[1] = 0;
+  out[2] = 0;
+  out[3] = 0;
+  PutLength(out, 4, static_cast<uint32_t>(length1));
+  PutLength(out, 8, static_cast<uint32_t>(length2));
 }
 
 SecureMessage::ParseResult SecureMessage::Parse(const uint8_t* data, size_t length,

@@ -22,6 +22,10 @@ class SecureMessage {
   static bool Build(std::string_view part1, std::string_view part2, std::string_view body,
                     std::string& out);
 
+  // Writes the 12-byte header for parts of these lengths (each at most
+  // 4 GiB - 1) into out.
+  static void WriteHeader(size_t length1, size_t length2, char* out);
+
   // Splits a received plaintext into views of its three parts (they point
   // into data). The header's own length says where part 1 starts.
   static ParseResult Parse(const uint8_t* data, size_t length, std::string_view& part1,

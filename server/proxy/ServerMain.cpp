@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include "server/proxy/ServerConfig.h"
@@ -41,6 +42,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velgrade-server: %s\n", error.c_str());
     return 1;
   }
+  // Answers of many megabytes are read, wrapped and freed all the time: keep
+  // them on the heap instead of mapping and clearing fresh pages for each.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
   // Termination requests are taken by this thread alone; every thread the
   // server starts inherits the blocked mask.
   sigset_t signals;

@@ -178,7 +178,9 @@ void ServerProxy::Serve(SocketHandle socket, const sockaddr_in& peer) {
   } else {
     exchange_->Answer(request, endpoint, reply);
   }
-  std::string_view pieces[] = {reply.head, reply.body, reply.token.View()};
+  std::string_view pieces[] = {reply.head, std::string_view(reply.body).substr(
+                                                           std::min(reply.bodyOffset, reply.body.size())),
+                               reply.token.View()};
   if (!SocketIo::SendAll(socket.Get(), pieces, 3, config_.clientTimeout, error))
     ServerLog::Detail("Answer to <%s> not delivered: %s", endpoint.peerAddress.c_str(),
                       error.c_str());

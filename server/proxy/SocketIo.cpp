@@ -75,9 +75,12 @@ bool SocketIo::ReadMessage(int fd, HttpMessageReader& reader, unsigned idleSecon
   Clock::time_point headerDeadline = Clock::now() + std::chrono::seconds(totalHeaderSeconds);
   const int idle = static_cast<int>(idleSeconds * 1000);
   while (reader.GetStatus() == HttpMessageReader::Status::kNeedMore) {
-    ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
+    size_t room = 0;
+    char* space = reader.BodySpace(room);
+    ssize_t n = space != nullptr ? recv(fd, space, room, 0) : recv(fd, buffer.data(), buffer.size(), 0);
     if (n > 0) {
-      reader.Feed(buffer.data(), static_cast<size_t>(n));
+      if (space != nullptr) reader.CommitBody(static_cast<size_t>(n));
+      else reader.Feed(buffer.data(), static_cast<size_t>(n));
       continue;
     }
     if (n == 0) {

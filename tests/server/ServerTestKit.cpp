@@ -76,8 +76,11 @@ std::string TestOrigin::LastRequestHead() {
 }
 
 std::string TestOrigin::BigBody() {
-  std::string body(size_t{10} << 20, '\0');
-  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 7 + i / 4096) & 0xFF);
+  static const std::string body = [] {
+    std::string made(size_t{10} << 20, '\0');
+    for (size_t i = 0; i < made.size(); ++i) made[i] = static_cast<char>((i * 7 + i / 4096) & 0xFF);
+    return made;
+  }();
   return body;
 }
 

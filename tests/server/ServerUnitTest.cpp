@@ -1,6 +1,7 @@
 // The server's parsers and decisions, without sockets.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ Framed Frame(HttpMessageReader::Kind kind, const std::string& text, size_t cut, 
   reader.Feed(text.data(), cut);
   reader.Feed(text.data() + cut, text.size() - cut);
   if (close) reader.FinishInput();
-  return Framed{reader.GetStatus(), reader.FirstLine(), reader.Header(), reader.Body()};
+  return Framed{reader.GetStatus(), reader.FirstLine(), reader.Header(), std::string(reader.Body())};
 }
 
 }  // namespace
@@ -170,6 +171,28 @@ TEST(HttpMessageReaderTest, FramesAndBounds) {
   EXPECT_TRUE(unbounded.IsTooLarge());
 }
 
+TEST(HttpMessageReaderTest, ReceivesInPlaceWithRoomInFront) {
+  HttpMessageReader reader(HttpMessageReader::Kind::kResponse, 256, 64);
+  reader.SetBodyFrontRoom(20);
+  std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nab";
+  reader.Feed(head.data(), head.size());
+  size_t room = 0;
+  char* space = reader.BodySpace(room);
+  ASSERT_NE(nullptr, space);
+  ASSERT_EQ(4u, room);
+  std::memcpy(space, "cdef", 4);
+  EXPECT_EQ(HttpMessageReader::Status::kComplete, reader.CommitBody(4));
+  EXPECT_EQ("abcdef", reader.Body());
+  EXPECT_EQ(nullptr, reader.FrontOfBody(21));
+  char* front = reader.FrontOfBody(3);
+  ASSERT_NE(nullptr, front);
+  std::memcpy(front, "xyz", 3);
+  EXPECT_EQ("xyzabcdef", std::string_view(front, 9));
+  size_t offset = 0;
+  std::string taken = reader.TakeBody(offset);
+  EXPECT_EQ("abcdef", taken.substr(offset));
+}
+
 TEST(SecureMessageTest, BuildsAndParsesWithTheEdgeCases) {
   std::string built;
   ASSERT_TRUE(SecureMessage::Build("GET / HTTP/1.0\r\n", "A: b\r\n\r\n", "body", built));
@@ -251,7 +274,8 @@ TEST(RequestClassifierTest, BuildsTheOriginRequest) {
   std::string error;
   ASSERT_TRUE(RequestClassifier::OriginRequestHead(
       "POST /form?a=1 HTTP/1.0\r\n",
-      "Corvask-Client-IP: 10.0.0.1\r\nConnection: keep-alive\r\nContent-Length: 99\r\nHost: h\r\n\r\n",
+      "Corvask-Client-IP: 10.0.0.1\r\nConnection: keep-alive\r\nContent-Length: 99\r\nHost: h\r\n"
+      "X-Split: a\rInjected: b\r\nX-Nul: \x01\r\n\r\n",
       3, head, error));
   EXPECT_EQ("POST /form?a=1 HTTP/1.0\r\nCorvask-Client-IP: 10.0.0.1\r\nHost: h\r\n"
             "Content-Length: 3\r\nConnection: close\r\n\r\n",
