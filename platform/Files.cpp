@@ -78,14 +78,14 @@ GString FolderOf(const GString& path) {
 }
 
 // Creates a new, empty temporary file beside target; fills name with its path.
-int CreateTemporaryBeside(const GString& target, GString& name) {
+int CreateTemporaryBeside(const GString& target, unsigned mode, GString& name) {
   GString folder = FolderOf(target);
   GString base = target.Mid(target.ReverseFind('/') + 1);
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     name.Format("%s/.%s.%d.%u.tmp", folder.Text(), base.Text(), static_cast<int>(::getpid()),
                 counter.fetch_add(1) ^ static_cast<unsigned>(::time(nullptr) & 0xFFFF));
-    int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -172,25 +172,31 @@ bool ReadWholeFile(const char* path, BinData& out, size_t limit) {
 }
 
 bool WriteFileAtomically(const char* path, const void* data, size_t length) {
+  return WriteFileAtomically(path, data, length, AtomicWriteOptions());
+}
+
+bool WriteFileAtomically(const char* path, const void* data, size_t length,
+                         const AtomicWriteOptions& options) {
   if (path == nullptr || *path == '\0' || (data == nullptr && length > 0)) return false;
   GString target = ResolveTarget(path);
   struct stat old;
   bool hadOld = ::stat(target, &old) == 0;
-  if (hadOld && !S_ISREG(old.st_mode)) return false;
+  if (hadOld && (!S_ISREG(old.st_mode) || !options.replace)) return false;
 
   GString temporary;
   if (StepFails(AtomicWriteStep::kCreate)) return false;
-  UniqueFd fd(CreateTemporaryBeside(target, temporary));
+  UniqueFd fd(CreateTemporaryBeside(target, options.newFileMode & 07777, temporary));
   if (!fd.IsValid()) return false;
   bool written = !StepFails(AtomicWriteStep::kWrite) &&
                  (!hadOld || ::fchmod(fd.Get(), old.st_mode & 07777) == 0) &&
                  WriteAll(fd.Get(), static_cast<const uint8_t*>(data), length);
   bool synced = written && !StepFails(AtomicWriteStep::kSync) && ::fsync(fd.Get()) == 0;
   bool closed = fd.Close();
-  if (!synced || !closed || StepFails(AtomicWriteStep::kRename) || ::rename(temporary, target) != 0) {
-    ::unlink(temporary);
-    return false;
-  }
+  // Without replace, link() publishes only when nothing appeared meanwhile.
+  bool published = synced && closed && !StepFails(AtomicWriteStep::kPublish) &&
+                   (options.replace ? ::rename(temporary, target) == 0 : ::link(temporary, target) == 0);
+  if (!published || !options.replace) ::unlink(temporary);
+  if (!published) return false;
   SyncFolder(target);
   return true;
 }

@@ -45,8 +45,23 @@ bool ReadWholeFile(const char* path, BinData& out, size_t limit);
 // the old file untouched and no temporary file behind.
 bool WriteFileAtomically(const char* path, const void* data, size_t length);
 
+// How WriteFileAtomically treats the file it writes.
+struct AtomicWriteOptions {
+  // False: the write fails, leaving the file alone, when path already exists,
+  // even when it appears while the new content is being written.
+  bool replace = true;
+  // The permission bits a file that did not exist gets (less the umask); a
+  // replaced file keeps its own. Files holding keys use 0600.
+  unsigned newFileMode = 0666;
+};
+
+// WriteFileAtomically with options; the plain form uses the defaults.
+bool WriteFileAtomically(const char* path, const void* data, size_t length,
+                         const AtomicWriteOptions& options);
+
 // The steps of WriteFileAtomically that can fail, for SetAtomicWriteFaultHook.
-enum class AtomicWriteStep { kCreate, kWrite, kSync, kRename };
+// kPublish is the rename over the old file, or the link of a new one.
+enum class AtomicWriteStep { kCreate, kWrite, kSync, kPublish };
 
 // Test seam: when a hook is set, WriteFileAtomically asks it before each step
 // and fails that step, as the system call would have, when it returns true.

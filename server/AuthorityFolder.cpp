@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "session/AtomicFile.h"
+#include "platform/Files.h"
 #include "session/CertificateAuthority.h"
 
 namespace {
@@ -58,9 +58,12 @@ bool AuthorityFolder::Create(const std::string& folder, const X509_NAME* name, l
     error = "cannot make the authority's key and certificate";
     return false;
   }
-  bool written = session::AtomicFile::Write(keyPath.c_str(), keyText.data(), keyText.size(), replace) &&
-                 session::AtomicFile::Write(certificatePath.c_str(), certificateText.data(),
-                                            certificateText.size(), replace);
+  AtomicWriteOptions options;
+  options.replace = replace;
+  options.newFileMode = 0600;
+  bool written = WriteFileAtomically(keyPath.c_str(), keyText.data(), keyText.size(), options) &&
+                 WriteFileAtomically(certificatePath.c_str(), certificateText.data(), certificateText.size(),
+                                     options);
   OPENSSL_cleanse(keyText.data(), keyText.size());
   if (!written) {
     error = "cannot write the authority's files in " + folder;

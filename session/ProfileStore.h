@@ -2,14 +2,14 @@
 
 #include <cstddef>
 
-#include "session/AtomicFile.h"
 #include "session/Profile.h"
 
 namespace session {
 
 // Profiles on disk: reading, writing and changing the password of a profile
-// file. Every write is atomic (AtomicFile): a profile file is always either
-// the old one or the new one.
+// file. Every write is atomic (WriteFileAtomically): a profile file is always
+// either the old one or the new one, and a new one is readable by its owner
+// only.
 class ProfileStore {
  public:
   // Profile files are small; a larger file is not a profile.
@@ -25,15 +25,13 @@ class ProfileStore {
   };
 
   static Result Load(const char* path, Profile& out);
-  static Result Save(const char* path, const Profile& profile, bool replace,
-                     AtomicFile::Step failAt = AtomicFile::Step::kNone);
+  static Result Save(const char* path, const Profile& profile, bool replace);
 
   // Re-encrypts the key of the profile at path under the new password and
   // rewrites the file. Any failure leaves the old file, which still opens
-  // with the old password. failAt is for tests only.
+  // with the old password.
   static Result ChangePassword(const char* path, const void* oldPassword, size_t oldLength,
-                               const void* newPassword, size_t newLength, const KdfCost& cost,
-                               AtomicFile::Step failAt = AtomicFile::Step::kNone);
+                               const void* newPassword, size_t newLength, const KdfCost& cost);
 };
 
 }  // namespace session

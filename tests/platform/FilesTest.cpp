@@ -95,7 +95,7 @@ TEST(WriteFileAtomicallyTest, AFailureAtAnyStepLeavesTheOldFileWhole) {
   TempFolder folder;
   folder.Write("user.ini", "old content");
   for (AtomicWriteStep step :
-       {AtomicWriteStep::kCreate, AtomicWriteStep::kWrite, AtomicWriteStep::kSync, AtomicWriteStep::kRename}) {
+       {AtomicWriteStep::kCreate, AtomicWriteStep::kWrite, AtomicWriteStep::kSync, AtomicWriteStep::kPublish}) {
     failingStep = step;
     SetAtomicWriteFaultHook(FailAtChosenStep);
     EXPECT_FALSE(WriteFileAtomically(folder.File("user.ini").c_str(), "new", 3));

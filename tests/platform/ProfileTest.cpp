@@ -163,7 +163,7 @@ TEST(ProfileWriteTest, NeverReplacesAFileItCouldNotRead) {
   EXPECT_EQ(FALSE, WritePrivateProfileStringA("A", "k", "1", folder.File("no/such/folder.ini").c_str()));
 }
 
-bool FailRename(AtomicWriteStep step) { return step == AtomicWriteStep::kRename; }
+bool FailRename(AtomicWriteStep step) { return step == AtomicWriteStep::kPublish; }
 
 TEST(ProfileWriteTest, AnInterruptedWriteLeavesTheOldFileWhole) {
   TempFolder folder;

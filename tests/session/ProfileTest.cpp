@@ -8,11 +8,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "session/AtomicFile.h"
+#include "platform/Files.h"
 #include "session/ProfileStore.h"
 #include "tests/session/TestPki.h"
 
-using session::AtomicFile;
 using session::CertificateAuthority;
 using session::Profile;
 using session::ProfileStore;
@@ -110,20 +109,27 @@ TEST(ProfileTest, SaveDoesNotOverwriteUnlessAsked) {
   EXPECT_EQ(ProfileStore::Result::kDone, ProfileStore::Save(path.c_str(), profile, true));
 }
 
+AtomicWriteStep g_failingStep;
+
+bool FailChosenStep(AtomicWriteStep step) { return step == g_failingStep; }
+
 TEST(ProfileTest, InterruptedPasswordChangeLeavesTheOldProfile) {
   TestPki& pki = TestPki::Instance();
-  const AtomicFile::Step steps[] = {AtomicFile::Step::kCreate, AtomicFile::Step::kWrite, AtomicFile::Step::kSync,
-                                    AtomicFile::Step::kClose, AtomicFile::Step::kPublish};
-  for (AtomicFile::Step step : steps) {
+  const AtomicWriteStep steps[] = {AtomicWriteStep::kCreate, AtomicWriteStep::kWrite, AtomicWriteStep::kSync,
+                                   AtomicWriteStep::kPublish};
+  for (AtomicWriteStep step : steps) {
     std::string folder = pki.GetFolder() + "/interrupted" + std::to_string(static_cast<int>(step));
     std::filesystem::create_directory(folder);
     std::string path = folder + "/user.epf";
     std::filesystem::copy_file(pki.WriteProfile("cn=Alice,o=Example", CertificateAuthority::Role::kUser, kPassword),
                                path);
     std::string before = ReadAll(path);
+    g_failingStep = step;
+    SetAtomicWriteFaultHook(FailChosenStep);
     EXPECT_EQ(ProfileStore::Result::kWriteFailed,
               ProfileStore::ChangePassword(path.c_str(), kPassword, std::strlen(kPassword), kNewPassword,
-                                           std::strlen(kNewPassword), TestPki::CheapCost(), step));
+                                           std::strlen(kNewPassword), TestPki::CheapCost()));
+    SetAtomicWriteFaultHook(nullptr);
     EXPECT_EQ(before, ReadAll(path));
     EXPECT_EQ(UnlockResult::kOpened, Open(path, kPassword));
     EXPECT_EQ(1u, FilesIn(folder)) << "a temporary file was left behind";
