@@ -88,6 +88,21 @@ TEST(WriteFileAtomicallyTest, ReplacesTheTargetOfALink) {
   EXPECT_TRUE(S_ISLNK(info.st_mode));
 }
 
+TEST(WriteFileAtomicallyTest, CreateOnlyLeavesAnExistingFileAndPrivateModeApplies) {
+  TempFolder folder;
+  AtomicWriteOptions options;
+  options.replace = false;
+  options.newFileMode = 0600;
+  std::string file = folder.File("key.pem");
+  ASSERT_TRUE(WriteFileAtomically(file.c_str(), "secret", 6, options));
+  struct stat info;
+  ASSERT_EQ(0, ::stat(file.c_str(), &info));
+  EXPECT_EQ(0600u, info.st_mode & 0777);
+  EXPECT_FALSE(WriteFileAtomically(file.c_str(), "other", 5, options));
+  EXPECT_EQ("secret", folder.Read("key.pem"));
+  EXPECT_EQ("key.pem", folder.List()) << "no temporary file is left behind";
+}
+
 AtomicWriteStep failingStep;
 bool FailAtChosenStep(AtomicWriteStep step) { return step == failingStep; }
 
