@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -310,7 +311,14 @@ bool ServerConfig::Load(const std::string& path, ServerConfig& config, std::stri
       return false;
     }
   }
-  return Parse(text, path, config, error);
+  if (!Parse(text, path, config, error)) return false;
+  // Relative file names are taken from the configuration file's folder.
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  for (std::string* file : {&config.profile, &config.passwordFile}) {
+    if (!file->empty() && std::filesystem::path(*file).is_relative())
+      *file = (folder / *file).lexically_normal().string();
+  }
+  return true;
 }
 
 }  // namespace vserver

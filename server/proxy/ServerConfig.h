@@ -40,6 +40,8 @@ struct ServerConfig {
 
   // Reads the file at path. False with error naming the file, the line and
   // the setting when the file cannot be read or a setting is missing or bad.
+  // Relative profile and password file names are resolved against the
+  // folder of path.
   static bool Load(const std::string& path, ServerConfig& config, std::string& error);
   // The same for a text already in memory (name is used in messages).
   static bool Parse(const std::string& text, const std::string& name, ServerConfig& config,

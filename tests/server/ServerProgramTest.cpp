@@ -58,7 +58,10 @@ TEST(ServerProgramTest, ChecksAUsableConfigurationAndAWrongPassword) {
                      "\noriginHost=127.0.0.1\nsecureURL=/v\ninsecureRedirectURL=/\n";
   // --check does not listen, so the port is never bound.
   std::string good = base;
-  Outcome ok = RunServer(WriteConfig(good + "passwordFile=" + password + "\n"), "--check");
+  // The password file named relative to the configuration's folder.
+  Outcome ok = RunServer(
+      WriteConfig(good + "passwordFile=" + std::filesystem::path(password).filename().string() + "\n"),
+      "--check");
   EXPECT_EQ(0, ok.status) << ok.output;
   std::string wrong = pki.NewPath("wrong");
   std::ofstream(wrong) << "not it\n";
