@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/WindowsFolder.h"
 #include "secure/ProxyInfo.h"
+#include "secure/SecurityContextTable.h"
 
 namespace {
 
@@ -195,6 +196,7 @@ int ConsoleFrontEnd::Run(const Options& options) {
   {
     Velgrade engine(folder.Text(), MakeCallbacks(debug), nullptr);
     engine.SetTransactionFactory(ProxyInfo::GetFactory());
+    SecurityContextTable::Install(engine);
     SignOnManager::Install(engine);
     if (!engine.Start()) return 1;
     if (!options.chainProxyUrl.IsEmpty()) engine.FetchChainProxyFrom(options.chainProxyUrl.Text());

@@ -34,6 +34,7 @@ Velgrade::Velgrade(const char* programDirectory, const EngineCallbacks& callback
 Velgrade::~Velgrade() {
   Log(kLogSocketEvents, "Shutting down on port %d.\n", listenPort_);
   SignOff(1, nullptr);
+  if (hooks_.engineClosing != nullptr) hooks_.engineClosing();
   if (listenSocket_ != winsock::INVALID_SOCKET) winsock::closesocket(listenSocket_);
   FreeToolkit();
 }
@@ -103,6 +104,32 @@ void Velgrade::ReadConfiguration() {
   if (text[0] != '\0') registrationCommand_ = GString("POST ") + text + " HTTP/1.0\r\n";
   GetProfileStringLong(kSection, "sepURL", "", text, sizeof text, file);
   if (text[0] != '\0') profileCreationCommand_ = GString("POST ") + text + " HTTP/1.0\r\n";
+}
+
+GString Velgrade::GetEncryptAlgorithm() {
+  if (!encryptAlgorithm_.IsEmpty()) return encryptAlgorithm_;
+  GString profile;
+  {
+    CriticalSectionLock guard(credential_.lock);
+    profile = credential_.profileName;
+  }
+  if (profile.IsEmpty()) {
+    ShowMessage(2142);
+    return "CAST128";
+  }
+  char name[256];
+  GetProfileStringLong("options", "EncryptWith", "CAST128", name, sizeof name, profile.Text());
+  encryptAlgorithm_ = name;
+  return encryptAlgorithm_;
+}
+
+bool Velgrade::CheckServerDN(const GString& name) {
+  GString expected = LoadMessage(2125);
+  if (expected.Find("cn=S") < 0) expected = "cn=S";
+  int at = name.Find(expected.Text());
+  if (at < 0) return false;
+  int comma = name.Find(',');
+  return comma < 0 || at < comma;
 }
 
 bool Velgrade::ConfirmSubmission(int signedForm) {

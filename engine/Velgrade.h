@@ -63,6 +63,9 @@ struct HousekeepingHooks {
   void (*purgeStaleContexts)(int age) = nullptr;
   // True when no security context is open.
   bool (*isContextTableEmpty)() = nullptr;
+  // Called by the engine's destructor once every context is gone: forgets
+  // the engine and what was learnt about protected sites.
+  void (*engineClosing)() = nullptr;
 };
 
 // The sign-on that the credentials layer hands to the layers below it, which
@@ -156,6 +159,17 @@ class Velgrade {
 
   // Used by the transactions.
   bool ConfirmSubmission(int signedForm);
+  // The cipher the user's profile asks for (section "options", key
+  // "EncryptWith", default "CAST128"), read once from the profile signed on
+  // with. Without a known profile it shows message 2142 and gives the
+  // default, reading again next time.
+  GString GetEncryptAlgorithm();
+  // True when name is acceptable as a server proxy's distinguished name: it
+  // holds message 2125 ("cn=Server"; "cn=S" when the message lacks that)
+  // with letter case counting, within its first component.
+  static bool CheckServerDN(const GString& name);
+  // True when the configured signing key is DSA (else RSA).
+  bool IsDsaSigningKey() const { return signatureSize_ == kDsaSignatureSize; }
   void ShowServerError(const GString& text);
   void NotifyRequest(const char* requestLine, const char* header, const BinData& body);
 
@@ -260,6 +274,8 @@ class Velgrade {
   void* callbackContext_ = nullptr;
   int singleLogin_ = 1;
   int signatureSize_ = 64;
+  static constexpr int kDsaSignatureSize = 48;
+  GString encryptAlgorithm_;
   // The longest time FetchChainProxyFrom waits for the reply, in seconds.
   static constexpr int kChainFetchLimit = 120;
   TransactionFactory factory_;

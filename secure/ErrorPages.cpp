@@ -53,6 +53,15 @@ void ErrorPages::BuildBrowserError(const Origin& origin, const GString& requestL
                    requestLine.Text(), header.Text(), reason != nullptr ? reason : "");
 }
 
+void ErrorPages::BuildSecurityError(const Origin& origin, const char* reason, const char* extraLine,
+                                    GString& head, GString& body) {
+  head = Resource(2120) + kProxyAgent + kHtmlType;
+  if (extraLine != nullptr && extraLine[0] != '\0') head = head + extraLine + "\r\n";
+  head += "\r\n";
+  body = FormatAny(Resource(2091).Text(), origin.proxyKind.Text(), origin.address.Text(), origin.port,
+                   reason != nullptr ? reason : "");
+}
+
 void ErrorPages::BuildAlert(const Origin& origin, const char* message, GString& head, GString& body) {
   head = Resource(2114) + kProxyAgent + kHtmlType + "\r\n";
   body = FormatAny(Resource(2093).Text(), message, origin.proxyKind.Text(), origin.address.Text(),

@@ -20,6 +20,11 @@ class ErrorPages {
   static void BuildBrowserError(const Origin& origin, const GString& requestLine, const GString& header,
                                 const char* reason, GString& head, GString& body);
 
+  // 500 Security Error with the reason; extraLine (may be null or empty) is
+  // added to the head as one more header line.
+  static void BuildSecurityError(const Origin& origin, const char* reason, const char* extraLine, GString& head,
+                                 GString& body);
+
   // 500 with the message shown in a noscript block and in a script alert.
   static void BuildAlert(const Origin& origin, const char* message, GString& head, GString& body);
 

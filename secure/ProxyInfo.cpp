@@ -9,6 +9,12 @@
 #include "engine/DNSCache.h"
 #include "engine/HeaderFields.h"
 #include "secure/ErrorPages.h"
+#include "secure/ProtectionLevel.h"
+#include "secure/SecureSiteTable.h"
+#include "secure/SecurityContext.h"
+#include "secure/SecurityContextTable.h"
+#include "session/CvsApi.h"
+#include "session/GssApi.h"
 
 using namespace winsock;
 
@@ -22,6 +28,12 @@ constexpr size_t kRelayHighWater = 1024 * 1024;
 bool StartsWithNoCase(const GString& text, const char* prefix) {
   return strncasecmp(text.Text(), prefix, std::strlen(prefix)) == 0;
 }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A wrapped answer must have had its integrity checked by one of these.
+constexpr uint32_t kQopIntegrityA = 0x0800;
+constexpr uint32_t kQopIntegrityB = 0x1000;
 
 GString EncodeText(const GString& text) { return Base64Encode(text.Text(), text.Size()); }
 
@@ -61,6 +73,7 @@ ProxyInfo::ProxyInfo(Velgrade& engine, const char* requestLine, const BinData& b
 ProxyInfo::~ProxyInfo() {
   delete in_;
   delete out_;
+  if (ctx_ != nullptr) ctx_->Release();
 }
 
 TransactionFactory ProxyInfo::GetFactory() {
@@ -117,11 +130,107 @@ void ProxyInfo::ProcessClientRequest(int skipSiteLookup) {
     return;
   }
   bool isPost = StartsWithNoCase(in_->FirstLine(), "POST ");
-  if (isPost && completion_ == nullptr && !engine_.ConfirmSubmission(0)) {
-    SendHistoryBackPage();
+  if (ctx_ == nullptr) ctx_ = SecurityContextTable::FindClientContext(host, port);
+  if (ctx_ == nullptr) {
+    SecureSiteTable::SecureSite site;
+    if (!skipSiteLookup && SecureSiteTable::FindSecureSite(host, port, site)) {
+      GString reason;
+      if (!Reauthenticate(site.host, site.port, site.secureUrl, site.serverDn, reason)) {
+        SendSecurityErrorPage(reason.Text(), nullptr);
+      }
+      return;
+    }
+    if (isPost && completion_ == nullptr && !engine_.ConfirmSubmission(0)) {
+      SendHistoryBackPage();
+      return;
+    }
+    OpenServerConnection(true);
     return;
   }
-  OpenServerConnection(true);
+  SendWrappedRequest();
+}
+
+void ProxyInfo::SendWrappedRequest() {
+  GString command;
+  if (!MakeOriginCommand(in_->FirstLine(), command)) {
+    SendBrowserErrorPage(Velgrade::LoadMessage(2071).Text());
+    return;
+  }
+  uint32_t qop = ProtectionLevel::QopFor(engine_.GetEncryptAlgorithm().Text(), engine_.IsDsaSigningKey());
+  GString header = PrependHeaderField(in_->Header(), "Corvask-Client-IP:", engine_.GetOwnAddress().Text());
+  header = PrependHeaderField(header, "Corvask-Client-Info:", clientInfo_.Text());
+  BinData token;
+  GString reason;
+  if (!ctx_->Wrap(command, header, in_->Data(), 1, qop, token, reason)) {
+    SendSecurityErrorPage(reason.Text(), nullptr);
+    return;
+  }
+  OpenServerConnection(false);
+  if (out_ != nullptr) SendTokenToServer(token, CVS_TOKEN_WRAP);
+}
+
+void ProxyInfo::SendTokenToServer(const BinData& token, int type) {
+  out_->SendToken(ctx_->GetCommand().Text(), token, type, -2);
+}
+
+bool ProxyInfo::Reauthenticate(const GString& host, int port, const GString& secureUrl, const GString& serverDn,
+                               GString& errorText) {
+  if (ctx_ != nullptr) {
+    engine_.Log(kLogContexts, "Deleting old context and re-authenticating to secure site at <%s>\n",
+                out_ != nullptr ? out_->GetPeer().Text() : host.Text());
+    SecurityContextTable::RemoveContext(ctx_);
+  }
+  if (!engine_.EnsureSignedOn()) {
+    errorText = Velgrade::LoadMessage(2145);
+    return false;
+  }
+  GString command = BuildContextCommand(secureUrl, engine_.GetChainProxy(nullptr), host, port);
+  ctx_ = new (std::nothrow) SecurityContext(serverDn, command);
+  if (ctx_ == nullptr) {
+    errorText = Velgrade::LoadMessage(2074);
+    return false;
+  }
+  ctx_->SetSite(host, port);
+  BinData token;
+  GString reason;
+  if (!ctx_->Init(BinData(), token, reason)) {
+    errorText = Velgrade::LoadMessage(2073, reason.Text());
+    return false;
+  }
+  DeleteServerSide();
+  OpenServerConnection(false);
+  if (out_ != nullptr) {
+    responseMode_ = kUndecided;
+    SendTokenToServer(token, CVS_TOKEN_INIT);
+  } else {
+    SecurityContextTable::RemoveContext(ctx_);
+  }
+  return true;
+}
+
+GString ProxyInfo::BuildContextCommand(const GString& secureUrl, bool throughChainProxy, const GString& host,
+                                       int port) {
+  GString target;
+  int scheme = secureUrl.Find("://");
+  if (throughChainProxy) {
+    if (scheme >= 0) {
+      target = secureUrl;
+    } else {
+      target = "http://" + host;
+      if (port != 80) {
+        GString number;
+        number.Format(":%d", port);
+        target += number;
+      }
+      target += secureUrl;
+    }
+  } else if (scheme >= 0) {
+    int slash = secureUrl.Find('/', scheme + 3);
+    target = slash >= 0 ? secureUrl.Mid(slash) : secureUrl.Mid(scheme + 3);
+  } else {
+    target = secureUrl;
+  }
+  return "POST " + target + " HTTP/1.0\r\n";
 }
 
 void ProxyInfo::OpenServerConnection(bool copyRequest) {
@@ -182,8 +291,7 @@ bool ProxyInfo::ProcessResponse(const FdSet& read, const FdSet& write, const FdS
     return true;
   }
   if (out_->GetState() >= HttpConnection::kHeaderComplete && responseMode_ == kUndecided) {
-    DecideResponseMode();
-    return true;
+    return DecideResponseMode();
   }
   if (responseMode_ == kRelay) return RelayResponse();
   if (responseMode_ == kSecure && out_->GetState() == HttpConnection::kComplete) {
@@ -192,12 +300,12 @@ bool ProxyInfo::ProcessResponse(const FdSet& read, const FdSet& write, const FdS
   return true;
 }
 
-void ProxyInfo::DecideResponseMode() {
+bool ProxyInfo::DecideResponseMode() {
   sniffPending_ = 1;
   GString error;
   if (!in_->IsSimpleRequest() && !out_->Downgrade(false, error)) {
     SendAlertErrorPage(error.Text());
-    return;
+    return true;
   }
   GString contentType;
   if (GetHeaderField(out_->Header(), "Content-Type:", &contentType)) {
@@ -208,18 +316,35 @@ void ProxyInfo::DecideResponseMode() {
   } else {
     responseMode_ = ctx_ != nullptr ? kSecure : kRelay;
   }
-  if (responseMode_ != kRelay) return;
+  if (responseMode_ != kRelay) return true;
+  if (!PassesImageCheck(contentType)) return false;
   in_->FirstLine() = out_->FirstLine();
   in_->Header() = out_->Header();
   in_->Data().SetLength(0);
   MoveBodyToBrowser();
   in_->SetState(HttpConnection::kSendingResponse);
+  return true;
+}
+
+bool ProxyInfo::PassesImageCheck(const GString& contentType) {
+  if (ctx_ == nullptr || !sniffPending_ || out_->Data().IsEmpty()) return true;
+  if (!SniffImage(out_->Data(), contentType)) {
+    DeleteServerSide();
+    in_->SetState(HttpConnection::kResponseSent);
+    engine_.Log(kLogHttpCommands, "Illegal data received for content-type: %s\n", contentType.Text());
+    return false;
+  }
+  sniffPending_ = 0;
+  return true;
 }
 
 bool ProxyInfo::RelayResponse() {
   int state = out_->GetState();
   if ((state == HttpConnection::kReadingBody || state == HttpConnection::kComplete) &&
       !out_->Data().IsEmpty()) {
+    GString contentType;
+    GetHeaderField(in_->Header(), "Content-Type:", &contentType);
+    if (!PassesImageCheck(contentType)) return false;
     MoveBodyToBrowser();
     in_->SetState(HttpConnection::kSendingResponse);
   }
@@ -244,6 +369,30 @@ void ProxyInfo::MoveBodyToBrowser() {
 }
 
 bool ProxyInfo::HandleServerResponse() {
+  GString contentType;
+  bool typed = GetHeaderField(out_->Header(), "Content-Type:", &contentType);
+  GString reason;
+  if (typed && strcasecmp(contentType.Text(), "application/x-Velgrade") == 0) {
+    BinData token = std::move(out_->Data());
+    GString peer = out_->GetPeer();
+    if (!HandleReceivedToken(token, peer, reason, nullptr)) SendSecurityErrorPage(reason.Text(), nullptr);
+    return true;
+  }
+  GString announcement;
+  if (typed && GetHeaderField(out_->Header(), "Corvask-ID:", &announcement)) {
+    FollowAnnouncement(announcement);
+    return true;
+  }
+  if (ctx_ != nullptr && !out_->Data().IsEmpty() && StartsWithNoCase(contentType, "text/")) {
+    engine_.Log(kLogContexts, "Text content received on secure channel from <%s> - deleting security context.\n",
+                out_->GetPeer().Text());
+    SecurityContextTable::RemoveContext(ctx_);
+    const BinData& body = out_->Data();
+    engine_.ShowServerError(GString(reinterpret_cast<const char*>(body.GetData()), body.GetLength()));
+    in_->SetState(HttpConnection::kResponseSent);
+    DeleteServerSide();
+    return false;
+  }
   in_->FirstLine() = out_->FirstLine();
   in_->Header() = out_->Header();
   in_->Data() = std::move(out_->Data());
@@ -251,6 +400,153 @@ bool ProxyInfo::HandleServerResponse() {
   in_->SetState(HttpConnection::kSendingResponse);
   DeleteServerSide();
   return true;
+}
+
+void ProxyInfo::FollowAnnouncement(const GString& announcement) {
+  GString encoded = announcement;
+  GString secureUrl;
+  int blank = 0;
+  while (blank < encoded.GetLength() && !IsBlank(encoded.GetAt(blank))) ++blank;
+  if (blank < encoded.GetLength()) {
+    secureUrl = encoded.Mid(blank);
+    secureUrl.Trim();
+    encoded = encoded.Left(blank);
+  }
+  BinData decoded;
+  GString serverDn;
+  if (Base64Decode(encoded, decoded)) {
+    serverDn = GString(reinterpret_cast<const char*>(decoded.GetData()), decoded.GetLength());
+  }
+  if (serverDn.IsEmpty() || serverDn.GetLength() != static_cast<int>(std::strlen(serverDn.Text())) ||
+      !engine_.CheckServerDN(serverDn)) {
+    SendSecurityErrorPage(Velgrade::LoadMessage(2072, serverDn.Text()).Text(), nullptr);
+    return;
+  }
+  GString url;
+  GString host;
+  int port = 0;
+  if (!in_->GetRequestUri(url) || !ParseHostPort(url, host, port) || host.IsEmpty()) {
+    SendBrowserErrorPage(Velgrade::LoadMessage(2069).Text());
+    return;
+  }
+  if (secureUrl.IsEmpty()) secureUrl = url;
+  SecureSiteTable::RememberSecureSite(host, port, secureUrl, serverDn);
+  GString reason;
+  if (!Reauthenticate(host, port, secureUrl, serverDn, reason)) SendSecurityErrorPage(reason.Text(), nullptr);
+}
+
+bool ProxyInfo::HandleReceivedToken(const BinData& token, const GString& peer, GString& errorText,
+                                    int* oldContext) {
+  if (token.IsEmpty()) {
+    errorText = Velgrade::LoadMessage(2086);
+    return false;
+  }
+  if (oldContext != nullptr) *oldContext = 0;
+  OM_uint32 minor = 0;
+  int type = 0;
+  gss_ctx_id_t handle = GSS_C_NO_CONTEXT;
+  gss_buffer_desc input;
+  input.length = token.GetLength();
+  input.value = const_cast<uint8_t*>(token.GetData());
+  OM_uint32 major = spkm_parse_token(&minor, &input, &type, &handle);
+  if (major != GSS_S_COMPLETE) {
+    bool unknownContext = major == GSS_S_NO_CONTEXT;
+    if (unknownContext && oldContext != nullptr) *oldContext = 1;
+    if (!unknownContext || (type != CVS_TOKEN_INIT && type != CVS_TOKEN_ACCEPT)) {
+      errorText = Velgrade::GetGssStatusText(major, minor);
+      return false;
+    }
+  }
+  if (handle != GSS_C_NO_CONTEXT) {
+    SecurityContext* found = SecurityContextTable::FindContextByHandle(handle);
+    if (ctx_ == nullptr) {
+      ctx_ = found;
+    } else if (found != nullptr) {
+      found->Release();
+      if (found != ctx_) {
+        errorText = Velgrade::LoadMessage(2087);
+        return false;
+      }
+    }
+  }
+  engine_.Log(kLogTokens, "Received %s token (type %d) of length %ld from <%s>\n", Velgrade::TokenTypeName(type),
+              type, static_cast<long>(token.GetLength()), peer.Text());
+  if (type == CVS_TOKEN_INIT) {
+    errorText = Velgrade::LoadMessage(2081);
+    return false;
+  }
+  if (ctx_ == nullptr && (type == CVS_TOKEN_ACCEPT || type == CVS_TOKEN_WRAP)) {
+    errorText = Velgrade::LoadMessage(2087);
+    return false;
+  }
+  if (type == CVS_TOKEN_ACCEPT) return HandleAcceptToken(token, errorText);
+  if (type == CVS_TOKEN_WRAP) return HandleWrapToken(token, errorText);
+  errorText = Velgrade::LoadMessage(2088);
+  return false;
+}
+
+bool ProxyInfo::HandleAcceptToken(const BinData& token, GString& errorText) {
+  BinData next;
+  if (!ctx_->Init(token, next, errorText)) return false;
+  DeleteServerSide();
+  OpenServerConnection(false);
+  if (out_ == nullptr) {
+    errorText = Velgrade::LoadMessage(2082);
+    SecurityContextTable::RemoveContext(ctx_);
+    return false;
+  }
+  responseMode_ = kUndecided;
+  SendTokenToServer(next, CVS_TOKEN_INIT);
+  return true;
+}
+
+bool ProxyInfo::HandleWrapToken(const BinData& token, GString& errorText) {
+  GString line;
+  GString header;
+  BinData body;
+  int conf = 0;
+  uint32_t qop = 0;
+  if (!ctx_->Unwrap(token, line, header, body, conf, qop, errorText)) return false;
+  engine_.Log(kLogTokens, "Received WRAP token was%s encrypted, and had QOP flags 0x%lX.\n", conf ? "" : " not",
+              static_cast<unsigned long>(qop));
+  if (conf == 0 || (qop & (kQopIntegrityA | kQopIntegrityB)) == 0) {
+    errorText = Velgrade::LoadMessage(2075);
+    return false;
+  }
+  DeleteServerSide();
+  if (line.IsEmpty() && header.IsEmpty() && body.IsEmpty()) {
+    responseMode_ = kUndecided;
+    ProcessClientRequest(0);
+    return true;
+  }
+  in_->FirstLine() = line;
+  in_->Header() = header;
+  in_->Data() = std::move(body);
+  in_->SetContentLength(static_cast<long>(in_->Data().GetLength()));
+  if (!in_->IsSimpleRequest() && !in_->Downgrade(false, errorText)) return false;
+  in_->SetState(HttpConnection::kSendingResponse);
+  bool logoff = GetHeaderField(header, "Corvask-Logoff:", nullptr);
+  if (logoff || GetHeaderField(header, "Corvask-Disconnect:", nullptr)) {
+    engine_.Log(kLogContexts | kLogCredentials, "%s from server at <%s:%d> with DN <%s>\n",
+                logoff ? "Logging off" : "Disconnecting", ctx_->GetHost().Text(), ctx_->GetPort(),
+                ctx_->GetPeerName().Text());
+    SecurityContextTable::RemoveContext(ctx_);
+    if (logoff) engine_.SignOff(0, this);
+  }
+  return true;
+}
+
+bool ProxyInfo::SniffImage(const BinData& body, const GString& contentType) {
+  const uint8_t* bytes = body.GetData();
+  size_t length = body.GetLength();
+  if (strcasecmp(contentType.Text(), "image/gif") == 0) {
+    return length >= 6 && (std::memcmp(bytes, "GIF89a", 6) == 0 || std::memcmp(bytes, "GIF87a", 6) == 0);
+  }
+  if (strcasecmp(contentType.Text(), "image/jpeg") == 0) {
+    return length >= 4 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF &&
+           (bytes[3] == 0xE0 || bytes[3] == 0xEE);
+  }
+  return false;
 }
 
 bool ProxyInfo::MakeOriginCommand(const GString& requestLine, GString& command) {
@@ -327,6 +623,14 @@ void ProxyInfo::SendAlertErrorPage(const char* message) {
   GString head;
   GString body;
   ErrorPages::BuildAlert(PageOrigin(engine_), message, head, body);
+  SendPage(head, body);
+}
+
+void ProxyInfo::SendSecurityErrorPage(const char* reason, const char* extraLine) {
+  if (ctx_ != nullptr) SecurityContextTable::RemoveContext(ctx_);
+  GString head;
+  GString body;
+  ErrorPages::BuildSecurityError(PageOrigin(engine_), reason, extraLine, head, body);
   SendPage(head, body);
 }
 

@@ -47,6 +47,34 @@ class ProxyInfo : public Transaction {
   // the command there; with copyRequest the browser's header and body too.
   void OpenServerConnection(bool copyRequest);
 
+  // Builds a new security context for the site at host and port, whose
+  // server is serverDn and takes its tokens at secureUrl, dropping the
+  // transaction's old one, and posts the first token. False with errorText
+  // when the user cannot sign on or the context cannot be started.
+  bool Reauthenticate(const GString& host, int port, const GString& secureUrl, const GString& serverDn,
+                      GString& errorText);
+
+  // The request line under which a context's tokens are posted: the path of
+  // secureUrl, or through a chain proxy its absolute form.
+  static GString BuildContextCommand(const GString& secureUrl, bool throughChainProxy, const GString& host,
+                                     int port);
+
+  // Acts on a complete answer of the server side that is not relayed as it
+  // arrives: a token, a site announcement, text on a secure channel or a
+  // plain answer. False when the transaction is finished.
+  bool HandleServerResponse();
+
+  // Acts on a token from the server proxy. oldContext (may be null) is set
+  // when the token names no context of ours. False with errorText when the
+  // token is refused.
+  bool HandleReceivedToken(const BinData& token, const GString& peer, GString& errorText, int* oldContext);
+  bool HandleAcceptToken(const BinData& token, GString& errorText);
+  bool HandleWrapToken(const BinData& token, GString& errorText);
+
+  // True when body begins as a GIF or JPEG image of that content type must;
+  // false for every other content type.
+  static bool SniffImage(const BinData& body, const GString& contentType);
+
   // The request line with its absolute URL cut to the path ("GET /a HTTP/1.0").
   static bool MakeOriginCommand(const GString& requestLine, GString& command);
   // Host and port (80 when none is given) of an absolute URL.
@@ -56,6 +84,8 @@ class ProxyInfo : public Transaction {
   void SendBrowserErrorPage(const char* reason);
   void SendAlertErrorPage(const char* message);
   void SendHistoryBackPage();
+  // Also drops the transaction's security context. extraLine may be null.
+  void SendSecurityErrorPage(const char* reason, const char* extraLine);
 
   // How the engine creates transactions of this class.
   static TransactionFactory GetFactory();
@@ -63,9 +93,12 @@ class ProxyInfo : public Transaction {
  private:
   bool ProcessResponse(const winsock::FdSet& read, const winsock::FdSet& write,
                        const winsock::FdSet& except);
-  void DecideResponseMode();
+  bool DecideResponseMode();
+  bool PassesImageCheck(const GString& contentType);
   bool RelayResponse();
-  bool HandleServerResponse();
+  void FollowAnnouncement(const GString& announcement);
+  void SendWrappedRequest();
+  void SendTokenToServer(const BinData& token, int type);
   void MoveBodyToBrowser();
   void DeleteServerSide();
   void SendPage(const GString& head, const GString& body);
