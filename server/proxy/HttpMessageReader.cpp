@@ -119,17 +119,19 @@ HttpMessageReader::Status HttpMessageReader::DecideBodyLength() {
   if (!untilClose_ && bodyLength_ > maxBody_) return Fail("the body is too large", true);
   storage_.assign(frontRoom_, '\0');
   // A known length is stored at once, so the body can be received in place.
-  if (!untilClose_) storage_.resize(frontRoom_ + bodyLength_);
+  if (!untilClose_ && presize_) storage_.resize(frontRoom_ + bodyLength_);
   if (!untilClose_ && bodyLength_ == 0) status_ = Status::kComplete;
   return status_;
 }
 
 HttpMessageReader::Status HttpMessageReader::TakeBody(const char* bytes, size_t length) {
   if (status_ != Status::kNeedMore || length == 0) return status_;
-  if (untilClose_) {
-    if (length > maxBody_ - filled_) return Fail("the body is too large", true);
-    storage_.append(bytes, length);
-    filled_ += length;
+  if (untilClose_ || !presize_) {
+    size_t take = untilClose_ ? length : std::min(length, bodyLength_ - filled_);
+    if (take > maxBody_ - filled_) return Fail("the body is too large", true);
+    storage_.append(bytes, take);
+    filled_ += take;
+    if (!untilClose_ && filled_ == bodyLength_) status_ = Status::kComplete;
     return status_;
   }
   size_t room = 0;
@@ -141,7 +143,7 @@ HttpMessageReader::Status HttpMessageReader::TakeBody(const char* bytes, size_t 
 
 char* HttpMessageReader::BodySpace(size_t& room) {
   room = 0;
-  if (status_ != Status::kNeedMore || !headDone_ || untilClose_) return nullptr;
+  if (status_ != Status::kNeedMore || !headDone_ || untilClose_ || !presize_) return nullptr;
   room = bodyLength_ - filled_;
   return storage_.data() + frontRoom_ + filled_;
 }

@@ -29,6 +29,11 @@ class HttpMessageReader {
   // framing there and use framing and body as one block (FrontOfBody).
   // Before the first Feed.
   void SetBodyFrontRoom(size_t room) { frontRoom_ = room; }
+  // Whether a body of announced length is allocated whole as soon as its
+  // length is known (so it can be received in place), or grows with what
+  // arrives (for untrusted peers that may announce more than they send).
+  // On by default; before the first Feed.
+  void SetPresize(bool presize) { presize_ = presize; }
 
   // Takes received bytes. Bytes after a complete message are ignored.
   Status Feed(const char* bytes, size_t length);
@@ -77,6 +82,7 @@ class HttpMessageReader {
   // The front room, then the body (filled_ bytes of it so far).
   std::string storage_;
   size_t frontRoom_ = 0;
+  bool presize_ = true;
   size_t filled_ = 0;
   std::string error_;
   bool tooLarge_ = false;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include <arpa/inet.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,7 +20,10 @@ namespace vserver {
 namespace {
 
 constexpr size_t kMaxQueued = 4096;
-constexpr int kAcceptPollMilliseconds = 200;
+// Connections whose requests are being read at once.
+constexpr size_t kMaxPending = 8192;
+constexpr int kIoPollMilliseconds = 100;
+constexpr size_t kReceiveSize = 65536;
 
 }  // namespace
 
@@ -43,7 +46,7 @@ bool ServerProxy::Prepare(std::string& error) {
 bool ServerProxy::Start(std::string& error) {
   if (!Prepare(error) || !Listen(error)) return false;
   stopping_ = false;
-  acceptThread_ = std::thread(&ServerProxy::AcceptLoop, this);
+  ioThread_ = std::thread(&ServerProxy::IoLoop, this);
   purgeThread_ = std::thread(&ServerProxy::PurgeLoop, this);
   for (unsigned i = 0; i < config_.workerThreads; ++i)
     workers_.emplace_back(&ServerProxy::WorkerLoop, this);
@@ -54,7 +57,7 @@ bool ServerProxy::Start(std::string& error) {
 }
 
 bool ServerProxy::Listen(std::string& error) {
-  listener_ = SocketHandle(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  listener_ = SocketHandle(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!listener_.IsValid()) {
     error = std::string("cannot create the listening socket: ") + std::strerror(errno);
     return false;
@@ -85,57 +88,148 @@ void ServerProxy::Stop() {
   }
   wake_.notify_all();
   purgeWake_.notify_all();
-  if (acceptThread_.joinable()) acceptThread_.join();
+  if (ioThread_.joinable()) ioThread_.join();
   if (purgeThread_.joinable()) purgeThread_.join();
   for (std::thread& worker : workers_)
     if (worker.joinable()) worker.join();
   workers_.clear();
   std::lock_guard<std::mutex> guard(lock_);
-  for (auto& queued : queue_) close(queued.first);
+  busy_ -= queue_.size();
   queue_.clear();
   listener_.Close();
 }
 
-void ServerProxy::AcceptLoop() {
+void ServerProxy::IoLoop() {
+  SocketHandle epoll(epoll_create1(EPOLL_CLOEXEC));
+  epoll_event listening{};
+  listening.events = EPOLLIN;
+  listening.data.fd = listener_.Get();
+  if (!epoll.IsValid() || epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, listener_.Get(), &listening) != 0) {
+    ServerLog::Write("Cannot watch the listening socket: %s", std::strerror(errno));
+    return;
+  }
+  std::map<int, std::unique_ptr<Pending>> pending;
+  epoll_event events[64];
   for (;;) {
     {
       std::lock_guard<std::mutex> guard(lock_);
-      if (stopping_) return;
+      if (stopping_) break;
     }
-    pollfd entry{listener_.Get(), POLLIN, 0};
-    if (poll(&entry, 1, kAcceptPollMilliseconds) <= 0) continue;
-    sockaddr_in peer{};
-    socklen_t size = sizeof peer;
-    int fd = accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+    int n = epoll_wait(epoll.Get(), events, 64, kIoPollMilliseconds);
+    for (int i = 0; i < n; ++i) {
+      int fd = events[i].data.fd;
+      if (fd == listener_.Get()) {
+        AcceptAll(epoll.Get(), pending);
+        continue;
+      }
+      auto found = pending.find(fd);
+      if (found == pending.end() || !ReadAvailable(*found->second)) continue;
+      epoll_ctl(epoll.Get(), EPOLL_CTL_DEL, fd, nullptr);
+      std::unique_ptr<Pending> done = std::move(found->second);
+      pending.erase(found);
+      Dispatch(std::move(done));
+    }
+    DropExpired(pending);
+  }
+  busy_ -= pending.size();
+}
+
+void ServerProxy::AcceptAll(int epoll, std::map<int, std::unique_ptr<Pending>>& pending) {
+  for (;;) {
+    auto entry = std::make_unique<Pending>();
+    socklen_t size = sizeof entry->peer;
+    int fd = accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&entry->peer), &size,
+                     SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
-      // Out of descriptors or a connection reset before it was taken: wait a
-      // little instead of spinning.
+      // Out of descriptors: leave the rest in the backlog for a moment.
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      continue;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return;
     }
-    std::lock_guard<std::mutex> guard(lock_);
-    if (queue_.size() >= kMaxQueued) {
-      close(fd);
-      continue;
-    }
+    entry->socket = SocketHandle(fd);
+    if (pending.size() >= kMaxPending || !SocketIo::Prepare(fd)) continue;
+    epoll_event watch{};
+    watch.events = EPOLLIN | EPOLLRDHUP;
+    watch.data.fd = fd;
+    if (epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &watch) != 0) continue;
+    auto now = std::chrono::steady_clock::now();
+    entry->headerDeadline = now + std::chrono::seconds(config_.clientTimeout);
+    entry->idleDeadline = entry->headerDeadline;
+    entry->request = std::make_unique<HttpMessageReader>(
+        HttpMessageReader::Kind::kRequest, config_.maxHeaderSize, config_.maxRequestBody);
+    // A client may announce more than it sends: memory follows the bytes.
+    entry->request->SetPresize(false);
     ++busy_;
-    queue_.emplace_back(fd, peer);
-    wake_.notify_one();
+    pending.emplace(fd, std::move(entry));
+  }
+}
+
+bool ServerProxy::ReadAvailable(Pending& pending) {
+  char buffer[kReceiveSize];
+  HttpMessageReader& request = *pending.request;
+  while (request.GetStatus() == HttpMessageReader::Status::kNeedMore) {
+    ssize_t n = recv(pending.socket.Get(), buffer, sizeof buffer, 0);
+    if (n > 0) {
+      request.Feed(buffer, static_cast<size_t>(n));
+      pending.idleDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(config_.clientTimeout);
+      continue;
+    }
+    if (n == 0) {
+      request.FinishInput();
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
+    return true;
+  }
+  return true;
+}
+
+void ServerProxy::Dispatch(std::unique_ptr<Pending> pending) {
+  const HttpMessageReader& request = *pending->request;
+  bool answerable = request.GetStatus() == HttpMessageReader::Status::kComplete ||
+                    request.IsTooLarge();
+  if (!answerable) {
+    ServerLog::Detail("Request from <%s> dropped: %s", SocketIo::AddressText(pending->peer).c_str(),
+                      request.GetError().c_str());
+    --busy_;
+    return;
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  if (queue_.size() >= kMaxQueued) {
+    --busy_;
+    return;
+  }
+  queue_.push_back(std::move(pending));
+  wake_.notify_one();
+}
+
+void ServerProxy::DropExpired(std::map<int, std::unique_ptr<Pending>>& pending) {
+  auto now = std::chrono::steady_clock::now();
+  for (auto it = pending.begin(); it != pending.end();) {
+    const Pending& entry = *it->second;
+    bool headerLate = entry.request->FirstLine().empty() && now > entry.headerDeadline;
+    if (headerLate || now > entry.idleDeadline) {
+      ServerLog::Detail("Request from <%s> timed out", SocketIo::AddressText(entry.peer).c_str());
+      it = pending.erase(it);  // closing the socket also takes it out of the epoll set
+      --busy_;
+    } else {
+      ++it;
+    }
   }
 }
 
 void ServerProxy::WorkerLoop() {
   for (;;) {
-    std::pair<int, sockaddr_in> job;
+    std::unique_ptr<Pending> job;
     {
       std::unique_lock<std::mutex> guard(lock_);
       wake_.wait(guard, [this] { return stopping_ || !queue_.empty(); });
       if (queue_.empty()) return;
-      job = queue_.front();
+      job = std::move(queue_.front());
       queue_.pop_front();
     }
-    Serve(SocketHandle(job.first), job.second);
+    Serve(*job);
     --busy_;
   }
 }
@@ -155,33 +249,29 @@ void ServerProxy::PurgeLoop() {
   }
 }
 
-void ServerProxy::Serve(SocketHandle socket, const sockaddr_in& peer) {
+void ServerProxy::Serve(Pending& pending) {
   Endpoint endpoint;
-  endpoint.peerAddress = SocketIo::AddressText(peer);
+  endpoint.peerAddress = SocketIo::AddressText(pending.peer);
   sockaddr_in local{};
   socklen_t size = sizeof local;
-  if (getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&local), &size) == 0) {
+  if (getsockname(pending.socket.Get(), reinterpret_cast<sockaddr*>(&local), &size) == 0) {
     endpoint.localAddress = SocketIo::AddressText(local);
     endpoint.localPort = ntohs(local.sin_port);
   }
-  if (!SocketIo::Prepare(socket.Get())) return;
-  HttpMessageReader request(HttpMessageReader::Kind::kRequest, config_.maxHeaderSize,
-                            config_.maxRequestBody);
-  std::string error;
   Reply reply;
-  if (!SocketIo::ReadMessage(socket.Get(), request, config_.clientTimeout, config_.clientTimeout,
-                             error)) {
-    ServerLog::Detail("Request from <%s> dropped: %s", endpoint.peerAddress.c_str(), error.c_str());
-    if (!request.IsTooLarge()) return;
+  if (pending.request->IsTooLarge()) {
+    ServerLog::Detail("Request from <%s> refused: %s", endpoint.peerAddress.c_str(),
+                      pending.request->GetError().c_str());
     reply.head = ServerPages::PlainError("413 Request Entity Too Large",
                                          "The request is larger than this server accepts.");
   } else {
-    exchange_->Answer(request, endpoint, reply);
+    exchange_->Answer(*pending.request, endpoint, reply);
   }
-  std::string_view pieces[] = {reply.head, std::string_view(reply.body).substr(
-                                                           std::min(reply.bodyOffset, reply.body.size())),
-                               reply.token.View()};
-  if (!SocketIo::SendAll(socket.Get(), pieces, 3, config_.clientTimeout, error))
+  pending.request.reset();
+  std::string_view body = std::string_view(reply.body).substr(std::min(reply.bodyOffset, reply.body.size()));
+  std::string_view pieces[] = {reply.head, body, reply.token.View()};
+  std::string error;
+  if (!SocketIo::SendAll(pending.socket.Get(), pieces, 3, config_.clientTimeout, error))
     ServerLog::Detail("Answer to <%s> not delivered: %s", endpoint.peerAddress.c_str(),
                       error.c_str());
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,6 +15,7 @@
 #include <netinet/in.h>
 
 #include "server/proxy/AcceptedContexts.h"
+#include "server/proxy/HttpMessageReader.h"
 #include "server/proxy/OriginClient.h"
 #include "server/proxy/ServerConfig.h"
 #include "server/proxy/ServerCredential.h"
@@ -22,9 +25,11 @@ namespace vserver {
 
 class SecureExchange;
 
-// The running server: signs on with its profile, listens, hands every
-// accepted connection to a pool of worker threads (one request and one
-// answer per connection) and drops idle security contexts.
+// The running server: signs on with its profile and listens. One I/O
+// thread accepts connections and reads their requests without blocking (so
+// slow clients hold no worker); each complete request goes to a pool of
+// worker threads that answer it (one request and one answer per
+// connection). A purge thread drops idle security contexts.
 class ServerProxy {
  public:
   explicit ServerProxy(const ServerConfig& config);
@@ -49,11 +54,27 @@ class ServerProxy {
   size_t GetBusyCount() const { return busy_; }
 
  private:
+  // A connection whose request is being read, or is complete and waits for
+  // a worker.
+  struct Pending {
+    SocketHandle socket;
+    sockaddr_in peer{};
+    std::unique_ptr<HttpMessageReader> request;
+    std::chrono::steady_clock::time_point headerDeadline;
+    std::chrono::steady_clock::time_point idleDeadline;
+  };
+
   bool Listen(std::string& error);
-  void AcceptLoop();
+  void IoLoop();
+  void AcceptAll(int epoll, std::map<int, std::unique_ptr<Pending>>& pending);
+  // Reads what has arrived; true when the connection is done with reading
+  // (complete, refused or closed) and must leave the loop.
+  bool ReadAvailable(Pending& pending);
+  void Dispatch(std::unique_ptr<Pending> pending);
+  void DropExpired(std::map<int, std::unique_ptr<Pending>>& pending);
   void WorkerLoop();
   void PurgeLoop();
-  void Serve(SocketHandle socket, const sockaddr_in& peer);
+  void Serve(Pending& pending);
 
   ServerConfig config_;
   ServerCredential credential_;
@@ -66,10 +87,10 @@ class ServerProxy {
   std::mutex lock_;
   std::condition_variable wake_;
   std::condition_variable purgeWake_;
-  std::deque<std::pair<int, sockaddr_in>> queue_;
+  std::deque<std::unique_ptr<Pending>> queue_;
   bool stopping_ = false;
   std::atomic<size_t> busy_{0};
-  std::thread acceptThread_;
+  std::thread ioThread_;
   std::thread purgeThread_;
   std::vector<std::thread> workers_;
 };

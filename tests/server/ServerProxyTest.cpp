@@ -1,6 +1,9 @@
 // The server on 127.0.0.1 with a small origin behind it and a test client
 // that speaks the token protocol through the session library.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -273,6 +276,28 @@ TEST_F(ServerProxyTest, FailingOriginsAndClientsNeverStopTheServer) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(0u, server_->GetBusyCount());
   EXPECT_EQ("<p>page /still</p>", Get("/still").body);
+}
+
+TEST_F(ServerProxyTest, SlowClientsHoldNoWorker) {
+  // One worker, and a client time-out longer than the test client waits: a
+  // worker held by the slow connection would leave the request unanswered.
+  config_.workerThreads = 1;
+  config_.clientTimeout = 60;
+  StartServer();
+  Connect();
+  std::vector<int> slow;
+  for (int i = 0; i < 3; ++i) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(server_->GetPort());
+    ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(36, send(fd, "POST /velgrade HTTP/1.0\r\nContent-Le", 36, MSG_NOSIGNAL));
+    slow.push_back(fd);
+  }
+  EXPECT_EQ("<p>page /quick</p>", Get("/quick").body);
+  for (int fd : slow) close(fd);
 }
 
 TEST_F(ServerProxyTest, ParallelRequestsShareOneContext) {
