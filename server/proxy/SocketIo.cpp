@@ -71,7 +71,9 @@ bool SocketIo::Prepare(int fd) {
 
 bool SocketIo::ReadMessage(int fd, HttpMessageReader& reader, unsigned idleSeconds,
                            unsigned totalHeaderSeconds, std::string& error) {
-  std::vector<char> buffer(kReceiveSize);
+  // One receive buffer per thread, made once: bodies of known length are
+  // received in place, so it mostly carries heads.
+  thread_local std::vector<char> buffer(kReceiveSize);
   Clock::time_point headerDeadline = Clock::now() + std::chrono::seconds(totalHeaderSeconds);
   const int idle = static_cast<int>(idleSeconds * 1000);
   while (reader.GetStatus() == HttpMessageReader::Status::kNeedMore) {
