@@ -18,6 +18,8 @@ namespace {
 constexpr const char* kUnexpectedType = "Unexpected security token type received.";
 constexpr const char* kUnrecognizedType = "Unrecognized or unexpected security data type received.";
 constexpr const char* kEmptyToken = "Empty security data received.";
+constexpr const char* kTooManyContexts =
+    "The server has too many secure sessions open; please try again later.";
 constexpr const char* kImproperProtection =
     "Received security token did not use proper security facilities.";
 
@@ -118,6 +120,11 @@ void SecureExchange::AnswerToken(std::string_view token, const Endpoint& endpoin
 void SecureExchange::AcceptStep(gss_ctx_id_t handle, std::string_view token,
                                 const Endpoint& endpoint, Reply& reply) const {
   std::shared_ptr<AcceptedContexts::Entry> entry;
+  if (handle == GSS_C_NO_CONTEXT && contexts_.Size() >= config_.maxContexts) {
+    ServerLog::Write("Security context from <%s> refused: %u contexts are open",
+                     endpoint.peerAddress.c_str(), config_.maxContexts);
+    return SecurityError(kTooManyContexts, false, endpoint, reply);
+  }
   if (handle != GSS_C_NO_CONTEXT) {
     entry = contexts_.Find(handle);
     if (!entry || entry->established) return SecurityError(kUnexpectedType, false, endpoint, reply);

@@ -215,6 +215,7 @@ const std::map<std::string, Setter>& Setters() {
     s["signingkey"] = SetSigningKey;
     s["contextidletimeout"] = Number(&ServerConfig::contextIdleTimeout, 1, 7 * 24 * 3600);
     s["handshaketimeout"] = Number(&ServerConfig::handshakeTimeout, 1, 3600);
+    s["maxcontexts"] = Number(&ServerConfig::maxContexts, 1, 1000000);
     s["workerthreads"] = Number(&ServerConfig::workerThreads, 1, 1024);
     s["clienttimeout"] = Number(&ServerConfig::clientTimeout, 1, 3600);
     s["origintimeout"] = Number(&ServerConfig::originTimeout, 1, 3600);

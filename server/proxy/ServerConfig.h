@@ -30,6 +30,7 @@ struct ServerConfig {
   std::string signingKey = "RSA";
   unsigned contextIdleTimeout = 1800;
   unsigned handshakeTimeout = 60;
+  unsigned maxContexts = 10000;
   unsigned workerThreads = 32;
   unsigned clientTimeout = 30;
   unsigned originTimeout = 60;

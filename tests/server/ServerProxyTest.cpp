@@ -246,6 +246,17 @@ TEST_F(ServerProxyTest, LogoffAndDisconnectPathsInstructTheClient) {
   EXPECT_NE(std::string::npos, gone.header.find(IdentityLine() + "\r\n\r\n"));
 }
 
+TEST_F(ServerProxyTest, ContextsBeyondTheLimitAreRefused) {
+  config_.maxContexts = 1;
+  StartServer();
+  Connect();
+  TestClient second(Pki().user, kServerName, server_->GetPort());
+  std::string error;
+  EXPECT_FALSE(second.Handshake(error));
+  EXPECT_NE(std::string::npos, error.find("too many secure sessions")) << error;
+  EXPECT_EQ("<p>page /first</p>", Get("/first").body);
+}
+
 TEST_F(ServerProxyTest, IdleContextsAreDropped) {
   config_.contextIdleTimeout = 1;
   StartServer();

@@ -212,7 +212,7 @@ bool TestClient::Handshake(std::string& error) {
     HttpAnswer answer;
     std::string raw = PostToken(token);
     if (!SplitAnswer(raw, answer) || answer.statusLine != "HTTP/1.0 200 Velgrade data follows\r\n") {
-      error = "unexpected answer: " + raw.substr(0, 300);
+      error = "unexpected answer: " + raw.substr(0, 1000);
       break;
     }
     if (major == GSS_S_COMPLETE) {
