@@ -203,12 +203,12 @@ void SecureExchange::RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>
   response.SetAnswersHead(headOnly);
   response.SetBodyFrontRoom(SecureMessage::kHeaderLength + config_.maxHeaderSize + kFrontRoomExtra);
   std::string error;
-  if (!FetchFromOrigin(requestLine, header, body, response, error)) {
+  const char* failure = FetchFromOrigin(requestLine, header, body, response, error);
+  if (failure != nullptr) {
     std::string statusLine;
     std::string errorHeader;
     std::string errorBody;
-    ServerPages::GatewayError("502 Bad Gateway", error,
-                              statusLine, errorHeader, errorBody);
+    ServerPages::GatewayError(failure, error, statusLine, errorHeader, errorBody);
     if (headOnly) errorBody.clear();
     return WrapAnswer(entry->handle, statusLine, errorHeader, errorBody, endpoint, reply);
   }
@@ -240,19 +240,19 @@ void SecureExchange::RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>
   }
 }
 
-bool SecureExchange::FetchFromOrigin(std::string_view requestLine, std::string_view header,
-                                     std::string_view body, HttpMessageReader& response,
-                                     std::string& error) const {
+const char* SecureExchange::FetchFromOrigin(std::string_view requestLine, std::string_view header,
+                                            std::string_view body, HttpMessageReader& response,
+                                            std::string& error) const {
   std::string head;
   if (!RequestClassifier::OriginRequestHead(requestLine, header, body.size(), head, error))
-    return false;
+    return "400 Bad Request";
   if (!origin_.Fetch(head, body, response, error)) {
     ServerLog::Write("The web site did not answer %.*s: %s",
                      static_cast<int>(head.find_first_of("\r\n")), head.c_str(), error.c_str());
     error = "The protected web site did not answer properly (" + error + ").";
-    return false;
+    return "502 Bad Gateway";
   }
-  return true;
+  return nullptr;
 }
 
 void SecureExchange::WrapInFront(gss_ctx_id_t handle, const std::string& statusLine,
@@ -300,7 +300,7 @@ void SecureExchange::SecurityError(const std::string& reason, bool withIdentity,
   reply.token.Release();
   reply.body.clear();
   reply.head = ServerPages::SecurityError(reason, withIdentity ? identityLine_ : std::string(),
-                                          endpoint.localAddress, endpoint.localPort, false);
+                                          endpoint.localAddress, endpoint.localPort);
 }
 
 }  // namespace vserver

@@ -52,9 +52,12 @@ class SecureExchange {
                   Reply& reply) const;
   void RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>& entry, std::string_view token,
                     const Endpoint& endpoint, Reply& reply) const;
-  bool FetchFromOrigin(std::string_view requestLine, std::string_view header,
-                       std::string_view body, HttpMessageReader& response,
-                       std::string& error) const;
+  // Relays the request; null on success, otherwise the status of the
+  // answer to give instead ("400 Bad Request" for a request no origin may
+  // receive, "502 Bad Gateway" when the origin fails) with error filled.
+  const char* FetchFromOrigin(std::string_view requestLine, std::string_view header,
+                              std::string_view body, HttpMessageReader& response,
+                              std::string& error) const;
   // Wraps the origin's answer with the secure message header, status line
   // and header written into the room in front of its body (no copy of the
   // body); falls back to WrapAnswer when the room is too small.

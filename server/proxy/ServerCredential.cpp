@@ -5,6 +5,7 @@
 #include <openssl/crypto.h>
 
 #include "server/proxy/GssBuffer.h"
+#include "server/proxy/ServerLog.h"
 #include "session/CvsApi.h"
 
 namespace vserver {
@@ -59,8 +60,12 @@ bool ServerCredential::SignOn(const std::string& profilePath, const std::string&
                            &passwordBuffer);
   OM_uint32 ignored = 0;
   gss_release_name(&ignored, &name);
-  if (GSS_ERROR(major) && credential_ != GSS_C_NO_CREDENTIAL && minor == CVS_MINOR_DIRECTORY_UNREACHABLE)
+  if (GSS_ERROR(major) && credential_ != GSS_C_NO_CREDENTIAL &&
+      minor == CVS_MINOR_DIRECTORY_UNREACHABLE) {
+    // The profile opened; only the organisation's directory is out of reach.
+    ServerLog::Write("Warning: %s", GssStatusText(major, minor).c_str());
     major = 0;
+  }
   if (GSS_ERROR(major)) {
     error = "cannot sign on with the profile " + profilePath + ": " + GssStatusText(major, minor);
     if (credential_ != GSS_C_NO_CREDENTIAL) gss_release_cred(&ignored, &credential_);

@@ -36,12 +36,11 @@ std::string ServerPages::Announcement(const std::string& identityLine,
 }
 
 std::string ServerPages::SecurityError(const std::string& reason, const std::string& extraLine,
-                                       const std::string& address, int port, bool headOnly) {
+                                       const std::string& address, int port) {
   std::string page =
       "HTTP/1.0 500 Velgrade Security Error\r\nProxy-agent: Velgrade\r\nContent-type: text/html\r\n";
   if (!extraLine.empty()) page += extraLine + "\r\n";
   page += "\r\n";
-  if (headOnly) return page;
   page +=
       "<html><head><title>Security Error</title></head>\n<body bgcolor=\"#ffffff\" "
       "text=\"#000000\"><h1>Security Error</h1><blockquote><b><hr size=4>\n"

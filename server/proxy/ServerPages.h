@@ -15,9 +15,10 @@ class ServerPages {
   static std::string Announcement(const std::string& identityLine,
                                   const std::string& insecureRedirectURL);
   // The security error page (head and body together); extraLine (may be
-  // empty) is added to the head; the body is left out for a HEAD request.
+  // empty) is added to the head. It answers token messages, which are
+  // POSTs, so it always has its body.
   static std::string SecurityError(const std::string& reason, const std::string& extraLine,
-                                   const std::string& address, int port, bool headOnly);
+                                   const std::string& address, int port);
   // The head of a token message carrying length bytes.
   static std::string TokenHead(size_t length);
   // A small HTML answer with the given status ("502 Bad Gateway") that the

@@ -282,7 +282,7 @@ TEST_F(ServerProxyTest, FailingOriginsAndClientsNeverStopTheServer) {
                      "Content-Length: 99999999\r\n\r\n";
   EXPECT_NE(std::string::npos, ExchangeWith(server_->GetPort(), huge).find("413"));
   // A request that is wrapped but not one an origin may receive.
-  EXPECT_EQ("HTTP/1.0 502 Bad Gateway\r\n", Get("http://elsewhere/").statusLine);
+  EXPECT_EQ("HTTP/1.0 400 Bad Request\r\n", Get("http://elsewhere/").statusLine);
   for (int i = 0; i < 100 && server_->GetBusyCount() != 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(0u, server_->GetBusyCount());
