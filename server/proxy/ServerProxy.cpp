@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 #include <arpa/inet.h>
 #include <sys/epoll.h>
@@ -110,6 +111,7 @@ void ServerProxy::IoLoop() {
   }
   std::map<int, std::unique_ptr<Pending>> pending;
   epoll_event events[64];
+  auto lastSweep = std::chrono::steady_clock::now();
   for (;;) {
     {
       std::lock_guard<std::mutex> guard(lock_);
@@ -123,13 +125,27 @@ void ServerProxy::IoLoop() {
         continue;
       }
       auto found = pending.find(fd);
-      if (found == pending.end() || !ReadAvailable(*found->second)) continue;
+      if (found == pending.end()) continue;
+      bool finished = true;
+      try {
+        finished = ReadAvailable(*found->second);
+      } catch (const std::exception& failure) {
+        ServerLog::Write("Request abandoned: %s", failure.what());
+        pending.erase(found);  // closing the socket takes it out of the epoll set
+        --busy_;
+        continue;
+      }
+      if (!finished) continue;
       epoll_ctl(epoll.Get(), EPOLL_CTL_DEL, fd, nullptr);
       std::unique_ptr<Pending> done = std::move(found->second);
       pending.erase(found);
       Dispatch(std::move(done));
     }
-    DropExpired(pending);
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastSweep >= std::chrono::milliseconds(kIoPollMilliseconds)) {
+      DropExpired(pending);
+      lastSweep = now;
+    }
   }
   busy_ -= pending.size();
 }
@@ -229,7 +245,14 @@ void ServerProxy::WorkerLoop() {
       job = std::move(queue_.front());
       queue_.pop_front();
     }
-    Serve(*job);
+    // A request that cannot be answered for want of memory costs its
+    // connection, never the server.
+    try {
+      Serve(*job);
+    } catch (const std::exception& failure) {
+      ServerLog::Write("Request from <%s> abandoned: %s", SocketIo::AddressText(job->peer).c_str(),
+                       failure.what());
+    }
     --busy_;
   }
 }
