@@ -287,7 +287,7 @@ bool ProxyInfo::ProcessResponse(const FdSet& read, const FdSet& write, const FdS
       DeleteServerSide();
       return in_->GetState() != HttpConnection::kResponseSent;
     }
-    SendAlertErrorPage((Velgrade::LoadMessage(2080) + error).Text());
+    FailServerSide(error);
     return true;
   }
   if (out_->GetState() >= HttpConnection::kHeaderComplete && responseMode_ == kUndecided) {
@@ -300,9 +300,21 @@ bool ProxyInfo::ProcessResponse(const FdSet& read, const FdSet& write, const FdS
   return true;
 }
 
+void ProxyInfo::FailServerSide(const GString& error) {
+  // A handshake cut short leaves a context that can never wrap: drop it, so
+  // the next request starts a new one.
+  if (ctx_ != nullptr && !ctx_->IsEstablished()) SecurityContextTable::RemoveContext(ctx_);
+  SendAlertErrorPage((Velgrade::LoadMessage(2080) + error).Text());
+}
+
 bool ProxyInfo::DecideResponseMode() {
   sniffPending_ = 1;
   GString error;
+  if (out_->FirstLine().IsEmpty() && out_->Header().IsEmpty() && out_->Data().IsEmpty()) {
+    // The server closed without answering at all.
+    FailServerSide(error);
+    return true;
+  }
   if (!in_->IsSimpleRequest() && !out_->Downgrade(false, error)) {
     SendAlertErrorPage(error.Text());
     return true;

@@ -93,6 +93,7 @@ class ProxyInfo : public Transaction {
  private:
   bool ProcessResponse(const winsock::FdSet& read, const winsock::FdSet& write,
                        const winsock::FdSet& except);
+  void FailServerSide(const GString& error);
   bool DecideResponseMode();
   bool PassesImageCheck(const GString& contentType);
   bool RelayResponse();

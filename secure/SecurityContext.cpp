@@ -145,6 +145,7 @@ bool SecurityContext::Init(const BinData& inToken, BinData& outToken, GString& e
     errorText = Velgrade::LoadMessage(2111);
     return false;
   }
+  if (major == GSS_S_COMPLETE) established_ = true;
   if (major == GSS_S_COMPLETE || major == GSS_S_CONTINUE_NEEDED) return true;
   errorText = Velgrade::GetGssStatusText(major, minor);
   return false;

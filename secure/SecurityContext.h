@@ -58,6 +58,8 @@ class SecurityContext {
     port_ = port;
   }
   int GetUseCount() const { return useCount_; }
+  // True once an initiator step reported the context complete.
+  bool IsEstablished() const { return established_; }
 
   // Tests age a context without waiting.
   void SetLastUsed(time_t when) { lastUsed_ = when; }
@@ -73,5 +75,6 @@ class SecurityContext {
   GString host_;
   int port_ = 0;
   int useCount_ = 0;
+  bool established_ = false;
   CriticalSection lock_;
 };
