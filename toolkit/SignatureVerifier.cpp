@@ -4,8 +4,10 @@
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/objects.h>
+#include <openssl/sha.h>
 
 #include <memory>
+#include <string_view>
 
 #include "common/Base64.h"
 #include "common/BinData.h"
@@ -38,6 +40,33 @@ CmsPtr ParseDetached(const uint8_t* signature, size_t length) {
   STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
   if (signers == nullptr || sk_CMS_SignerInfo_num(signers) < 1) return nullptr;
   return cms;
+}
+
+constexpr std::string_view kSignatureField = "&CorvaskSigSubmit=";
+
+int HexValue(char digit) {
+  if (digit >= '0' && digit <= '9') return digit - '0';
+  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+  return -1;
+}
+
+// Undoes the client's URL encoding ("%" and two hexadecimal digits); false
+// on a broken escape.
+bool UrlDecode(std::string_view text, GString& out) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    int high = HexValue(text[i + 1]);
+    int low = HexValue(text[i + 2]);
+    if (high < 0 || low < 0) return false;
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return true;
 }
 
 SignatureVerifier::Result Check(const uint8_t* signature, size_t signatureLength, const void* data,
@@ -88,6 +117,36 @@ SignatureVerifier::Result SignatureVerifier::VerifyText(const char* text, size_t
   BinData signature;
   if (!Base64Decode(text, textLength, signature)) return Result::kMalformed;
   return Verify(signature.GetData(), signature.GetLength(), data, dataLength, certificate);
+}
+
+}  // namespace toolkit
+
+namespace toolkit {
+
+SignatureVerifier::Result SignatureVerifier::VerifySubmission(const char* body, size_t bodyLength,
+                                                              X509* certificate) {
+  if (body == nullptr) return Result::kMissing;
+  std::string_view text(body, bodyLength);
+  size_t field = text.rfind(kSignatureField);
+  if (field == std::string_view::npos) return Result::kMissing;
+  std::string_view value = text.substr(field + kSignatureField.size());
+  while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ' ||
+                            value.back() == '\t'))
+    value.remove_suffix(1);
+  if (value.empty()) return Result::kMissing;
+  if (value.size() > kMaxSignatureSize * 3) return Result::kMalformed;
+  GString signature;
+  if (!UrlDecode(value, signature)) return Result::kMalformed;
+  return VerifyText(signature.Text(), signature.Size(), body, field, certificate);
+}
+
+GString SignatureVerifier::PageMark(const void* page, size_t length) {
+  static const uint8_t kNothing = 0;
+  if (page == nullptr && length != 0) return GString();
+  uint8_t digest[SHA256_DIGEST_LENGTH];
+  if (SHA256(length == 0 ? &kNothing : static_cast<const uint8_t*>(page), length, digest) == nullptr)
+    return GString();
+  return Base64Encode(digest, sizeof digest);
 }
 
 }  // namespace toolkit

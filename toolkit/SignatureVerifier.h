@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/GString.h"
+
 namespace toolkit {
 
 // Checks the signatures the signing toolkit makes over submitted forms.
@@ -21,6 +23,11 @@ namespace toolkit {
 //     -certfile user.pem -nointern -noverify -out /dev/null
 // (one command line).
 //
+// A signed submission is the signed form text, then "&CorvaskSigSubmit=",
+// the URL-encoded ASCII form of the signature, and CR LF. A page marked for
+// signing carries in its field "CorvaskSigClient" the ASCII form of the
+// SHA-256 digest of the page body (PageMark).
+//
 // Verification answers only whether the holder of the given certificate
 // signed these bytes; whether that certificate is trusted, current and
 // belongs to the submitting user is the caller's to decide.
@@ -31,6 +38,7 @@ class SignatureVerifier {
 
   enum class Result {
     kValid,      // every signer is the certificate's holder and the bytes match
+    kMissing,    // no signature field, or an empty one (the client could not sign)
     kMalformed,  // not a detached CMS signature (or not in ASCII form)
     kInvalid,    // a signature, but not by this certificate over these bytes
   };
@@ -42,6 +50,15 @@ class SignatureVerifier {
   // The same for the signature's ASCII form.
   static Result VerifyText(const char* text, size_t textLength, const void* data,
                            size_t dataLength, X509* certificate);
+
+  // Checks a whole submitted body as described above: the signature field is
+  // the last "&CorvaskSigSubmit=" in it, the signed text all that precedes
+  // it; line ends and blanks after the value are ignored.
+  static Result VerifySubmission(const char* body, size_t bodyLength, X509* certificate);
+
+  // The value a page marked for signing is given: the ASCII form of the
+  // SHA-256 digest of its body. Empty when hashing fails.
+  static GString PageMark(const void* page, size_t length);
 };
 
 }  // namespace toolkit

@@ -1,6 +1,6 @@
 // The signing toolkit's decoding of untrusted text: the ASCII form into a
 // target of every useful size, and signature checks of the input as DER and
-// as ASCII text.
+// as ASCII text and as a whole signed submission.
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -36,5 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   toolkit::SignatureVerifier::VerifyText(reinterpret_cast<const char*>(data), size, kBody, sizeof kBody - 1,
                                          Certificate());
+  toolkit::SignatureVerifier::VerifySubmission(reinterpret_cast<const char*>(data), size, Certificate());
   return 0;
 }

@@ -4,8 +4,10 @@
 #include <openssl/cms.h>
 #include <openssl/pem.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -172,4 +174,55 @@ TEST_F(SignatureVerifierTest, OpensslCommandVerifiesIt) {
   };
   EXPECT_EQ(0, verify(".body"));
   EXPECT_NE(0, verify(".changed"));
+}
+
+namespace {
+
+// The client's URL encoding of a signature's ASCII form.
+std::string UrlEncode(const std::string& text) {
+  static const char kKept[] = "!$'()*,-._";
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || (c != 0 && std::strchr(kKept, c) != nullptr)) {
+      out += static_cast<char>(c);
+    } else {
+      char escape[4];
+      std::snprintf(escape, sizeof escape, "%%%02X", c);
+      out += escape;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(SignatureVerifierTest, SubmissionsAsTheClientSendsThem) {
+  GString text = Base64Encode(Sign(kBody));
+  const std::string field = "&CorvaskSigSubmit=";
+  const std::string value = UrlEncode(text.Text());
+  ASSERT_NE(std::string::npos, value.find('%'));
+  std::string changed = kBody;
+  changed[0] = 'b';
+  struct Case {
+    const char* name;
+    std::string body;
+    const std::string* profile;
+    Result result;
+  };
+  const Case cases[] = {
+      {"signed", kBody + field + value + "\r\n", path_, Result::kValid},
+      {"without line end", kBody + field + value, path_, Result::kValid},
+      {"other signer's certificate", kBody + field + value + "\r\n", otherPath_, Result::kInvalid},
+      {"text changed", changed + field + value + "\r\n", path_, Result::kInvalid},
+      {"text lengthened", kBody + "&c=3" + field + value + "\r\n", path_, Result::kInvalid},
+      {"empty signature", kBody + field + "\r\n", path_, Result::kMissing},
+      {"no signature field", kBody + "\r\n", path_, Result::kMissing},
+      {"broken escape", kBody + field + value + "%4\r\n", path_, Result::kMalformed},
+      {"escape not hexadecimal", kBody + field + "%G1" + value + "\r\n", path_, Result::kMalformed},
+  };
+  for (const Case& c : cases) {
+    session::X509Ptr certificate = ProfileCertificate(*c.profile);
+    EXPECT_EQ(c.result, SignatureVerifier::VerifySubmission(c.body.data(), c.body.size(), certificate.get()))
+        << c.name;
+  }
 }

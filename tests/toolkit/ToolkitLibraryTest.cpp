@@ -212,6 +212,7 @@ TEST_F(ToolkitLibraryTest, MarkIsTheDigestOfThePage) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(digest), sizeof digest), mark.second);
   EXPECT_TRUE(mark.first.empty());
   EXPECT_EQ(Base64Encode(digest, sizeof digest).Text(), mark.text);
+  EXPECT_STREQ(mark.text.c_str(), SignatureVerifier::PageMark(page.data(), page.size()).Text());
   EXPECT_EQ(0, calls_->logout(handle));
 }
 
