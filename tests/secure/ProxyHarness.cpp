@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include "secure/ProxyInfo.h"
+#include "secure/SecurityContextTable.h"
 
 namespace securetest {
 
@@ -113,6 +114,7 @@ ProxyHarness::ProxyHarness(const std::string& extraIni, const EngineCallbacks* c
   }
   engine_ = std::make_unique<Velgrade>(folder_.Path().c_str(), chosen, &recorder_);
   engine_->SetTransactionFactory(ProxyInfo::GetFactory());
+  SecurityContextTable::Install(*engine_);
   engine_->Start();
 }
 
