@@ -119,10 +119,6 @@ SignatureVerifier::Result SignatureVerifier::VerifyText(const char* text, size_t
   return Verify(signature.GetData(), signature.GetLength(), data, dataLength, certificate);
 }
 
-}  // namespace toolkit
-
-namespace toolkit {
-
 SignatureVerifier::Result SignatureVerifier::VerifySubmission(const char* body, size_t bodyLength,
                                                               X509* certificate) {
   if (body == nullptr) return Result::kMissing;
