@@ -27,7 +27,7 @@ class ToolkitSession {
   // More data than this in one protect call is refused.
   static constexpr size_t kMaxInput = 16 * 1024 * 1024;
   // A certificate expiring sooner than this gives a warning at log-in.
-  static constexpr long kExpiryWarningSeconds = 30L * 86400;
+  static constexpr long kExpiryWarningSeconds = 14L * 86400;
 
   ~ToolkitSession();
 

@@ -11,7 +11,7 @@ struct StatusText {
 
 constexpr StatusText kTexts[] = {
     {ToolkitStatus::kOk, "The toolkit call succeeded."},
-    {ToolkitStatus::kCertificateExpiresSoon, "Your signing certificate expires within 30 days."},
+    {ToolkitStatus::kCertificateExpiresSoon, "Your signing certificate expires within 14 days."},
     {ToolkitStatus::kNoProfile, "No profile was named: forms cannot be signed."},
     {ToolkitStatus::kBadArgument, "A toolkit call was given a missing or invalid argument."},
     {ToolkitStatus::kInternal, "The signing toolkit failed internally."},
