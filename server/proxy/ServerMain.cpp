@@ -46,6 +46,9 @@ int main(int argc, char** argv) {
   // them on the heap instead of mapping and clearing fresh pages for each.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  // A few arenas shared by the workers stay warm; one per thread would each
+  // fault in fresh pages for their first large answers.
+  mallopt(M_ARENA_MAX, 4);
   // Termination requests are taken by this thread alone; every thread the
   // server starts inherits the blocked mask.
   sigset_t signals;
