@@ -130,7 +130,7 @@ void ProxyInfo::ProcessClientRequest(int skipSiteLookup) {
     return;
   }
   bool isPost = StartsWithNoCase(in_->FirstLine(), "POST ");
-  if (ctx_ == nullptr) ctx_ = SecurityContextTable::FindClientContext(host, port);
+  if (ctx_ == nullptr) ctx_ = FindUsableContext(host, port);
   if (ctx_ == nullptr) {
     SecureSiteTable::SecureSite site;
     if (!skipSiteLookup && SecureSiteTable::FindSecureSite(host, port, site)) {
@@ -148,6 +148,17 @@ void ProxyInfo::ProcessClientRequest(int skipSiteLookup) {
     return;
   }
   SendWrappedRequest();
+}
+
+SecurityContext* ProxyInfo::FindUsableContext(const GString& host, int port) {
+  SecurityContext* found = SecurityContextTable::FindClientContext(host, port);
+  // A context whose handshake another transaction is still running cannot
+  // wrap yet: this request builds its own instead of failing.
+  if (found != nullptr && !found->IsEstablished()) {
+    found->Release();
+    return nullptr;
+  }
+  return found;
 }
 
 void ProxyInfo::SendWrappedRequest() {

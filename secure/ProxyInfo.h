@@ -98,6 +98,7 @@ class ProxyInfo : public Transaction {
   bool PassesImageCheck(const GString& contentType);
   bool RelayResponse();
   void FollowAnnouncement(const GString& announcement);
+  SecurityContext* FindUsableContext(const GString& host, int port);
   void SendWrappedRequest();
   void SendTokenToServer(const BinData& token, int type);
   void MoveBodyToBrowser();

@@ -521,6 +521,23 @@ TEST_F(SecureChannelTest, WrappedAnswersMustBeConfidential) {
   EXPECT_TRUE(harness_->DrainTransactions(200));
 }
 
+// A context still being built by another transaction is not used: the
+// request goes its own way instead of failing to wrap.
+TEST_F(SecureChannelTest, HalfBuiltContextsAreLeftToTheirHandshake) {
+  securetest::FakeOrigin origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5\r\n\r\nplain");
+  auto* building = new SecurityContext("cn=Server One,o=Example", "POST /velgrade HTTP/1.0\r\n");
+  building->SetSite("127.0.0.1", origin.Port());
+  BinData token;
+  GString error;
+  ASSERT_TRUE(building->Init(BinData(), token, error)) << error.Text();
+  ASSERT_FALSE(building->IsEstablished());
+  std::string answer =
+      harness_->Exchange("GET http://127.0.0.1:" + std::to_string(origin.Port()) + "/ HTTP/1.0\r\n\r\n");
+  EXPECT_NE(answer.find("\r\n\r\nplain"), std::string::npos) << answer;
+  EXPECT_EQ(building->GetUseCount(), 1);
+  SecurityContextTable::RemoveContext(building);
+}
+
 // An announcement with the name only: the tokens go to the URL the browser
 // asked for; a name that is no server's is refused.
 TEST_F(SecureChannelTest, AnnouncementsAreCheckedAndFollowed) {
