@@ -39,6 +39,8 @@ extern "C" {
 #define CVS_MINOR_NOT_CONFIGURED 25u
 #define CVS_MINOR_PASSWORD_REFUSED 40u
 #define CVS_MINOR_DIRECTORY_UNREACHABLE 41u
+#define CVS_MINOR_ENROLLMENT_REFUSED 42u
+#define CVS_MINOR_ENROLLMENT_UNREACHABLE 43u
 
 // Token types, as spkm_parse_token reports them.
 #define CVS_TOKEN_INIT 1
@@ -109,6 +111,47 @@ CVS_EXPORT OM_uint32 cvs_display_internal_error(OM_uint32* minor_status,
 // is not one of ours gives GSS_S_DEFECTIVE_TOKEN.
 CVS_EXPORT OM_uint32 spkm_parse_token(OM_uint32* minor_status, gss_buffer_t token,
                                       int* token_type, gss_ctx_id_t* context_handle);
+
+// Enrollment. A new key pair is made and a certification request for it is
+// bound to the reference number and proven with the authorization code (an
+// HMAC-SHA256 under a key derived from the code; the code itself is never
+// sent). The organisation's enrollment service answers with the holder's
+// certificate, and only then is the profile written at profile_path, its key
+// encrypted under password. new_profile 1 creates a profile (an existing
+// file is left alone and the call fails with minor 21); 0 recovers one,
+// replacing the file when it exists.
+//
+// Password policy: at least CVS_MIN_PASSWORD_LENGTH bytes; a shorter one is
+// refused with minor 40 before anything is sent, so the same reference
+// number may be used again with a better password.
+//
+// cvs_create_user talks to the service itself: section "Corvask Settings",
+// key EnrollmentServer ("host:port") of the configuration file. Minor 25
+// when none is configured, 43 when it cannot be reached, 42 when it refuses
+// (unknown or used reference number, wrong authorization code).
+#define CVS_MIN_PASSWORD_LENGTH 8u
+CVS_EXPORT OM_uint32 cvs_create_user(OM_uint32* minor_status, int reference_number,
+                                     const char* authorization_code, const char* password,
+                                     const char* profile_path, int new_profile);
+
+// The same enrollment carried by the caller, one token a step. The first
+// call (*exchange 0, no input token) makes the key pair and returns
+// GSS_S_CONTINUE_NEEDED with the request in output_token and a new exchange
+// handle in *exchange. The caller posts the token and calls again with the
+// service's answer as input_token: GSS_S_COMPLETE once the profile is
+// written (output_token empty). A password the policy refuses gives minor 40
+// at that step and keeps the exchange, so the call may be repeated with the
+// same answer and another password. The exchange lives until
+// cvs_release_proxy_create.
+CVS_EXPORT OM_uint32 cvs_init_proxy_create(OM_uint32* minor_status, int reference_number,
+                                           const char* authorization_code, const char* password,
+                                           const char* profile_path, int new_profile,
+                                           OM_uint32* exchange, gss_buffer_t input_token,
+                                           gss_buffer_t output_token);
+
+// Forgets an exchange and wipes its key. GSS_S_NO_CONTEXT for an unknown
+// handle. *exchange is set to 0.
+CVS_EXPORT OM_uint32 cvs_release_proxy_create(OM_uint32* minor_status, OM_uint32* exchange);
 
 #ifdef __cplusplus
 }

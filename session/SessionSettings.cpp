@@ -103,4 +103,11 @@ SessionSettings::Directory SessionSettings::CheckDirectory() const {
   return reachable ? Directory::kReachable : Directory::kUnreachable;
 }
 
+bool SessionSettings::GetEnrollmentServer(std::string& server) const {
+  std::string path = GetIniFile();
+  IniDocument ini;
+  return !path.empty() && ReadIni(path, ini) && ini.Get("Corvask Settings", "EnrollmentServer", server) &&
+         !server.empty();
+}
+
 }  // namespace session

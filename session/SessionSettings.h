@@ -22,6 +22,11 @@ class SessionSettings {
   // kConnectTimeoutMs. The setting is read afresh on every call.
   Directory CheckDirectory() const;
 
+  // The "host:port" of the organisation's enrollment service: key
+  // EnrollmentServer of section "Corvask Settings". False when no
+  // configuration file is set or it names no service.
+  bool GetEnrollmentServer(std::string& server) const;
+
   static constexpr int kConnectTimeoutMs = 3000;
 
  private:

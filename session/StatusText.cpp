@@ -50,6 +50,9 @@ struct MinorText {
 
 const MinorText kMinorTexts[] = {
     {CVS_MINOR_MALFORMED_TOKEN, "The security token is malformed"},
+    {CVS_MINOR_ENROLLMENT_REFUSED,
+     "The enrollment service refused the reference number or the authorization code"},
+    {CVS_MINOR_ENROLLMENT_UNREACHABLE, "The enrollment service could not be reached"},
     {CVS_MINOR_TOKEN_TYPE, "The security token is not of the type expected here"},
     {CVS_MINOR_UNKNOWN_CONTEXT, "The security token belongs to no known security context"},
     {CVS_MINOR_REPLAYED_TOKEN, "The security token has already been received (replayed)"},
