@@ -138,3 +138,23 @@ SK_Status CliDecryptor::Decrypt(const GString& base64, BinData& out) {
   plaintext.Clear();
   return status;
 }
+
+SK_Status CliDecryptor::Encrypt(const BinData& plaintext, GString& base64) {
+  if (!user_) return kSkNoKey;
+  BinData key;
+  BinData ciphertext;
+  SK_Status status = kSkOk;
+  if (keyText_.IsEmpty()) status = kSkKeyTooShort;
+  if (status == kSkOk &&
+      !Base64Decode(reinterpret_cast<const char*>(keyText_.GetData()), keyText_.GetLength(), key)) {
+    status = kSkBadEncoding;
+  }
+  SK_Cipher cipher(*user_);
+  if (status == kSkOk) status = SetUpCipher(cipher, key);
+  if (status == kSkOk) status = cipher.EncryptStart();
+  if (status == kSkOk) status = cipher.EncryptUpdate(plaintext.GetData(), plaintext.GetLength(), ciphertext);
+  if (status == kSkOk) status = cipher.EncryptFinish(ciphertext);
+  if (status == kSkOk) base64 = Base64Encode(ciphertext);
+  key.Clear();
+  return status;
+}

@@ -49,6 +49,11 @@ class CliDecryptor {
   // could not be started. On failure out is unchanged.
   SK_Status Decrypt(const GString& base64, BinData& out);
 
+  // The registration server's half: encrypts plaintext under the same key
+  // and replaces base64 by the Base64 text of the ciphertext. Same results
+  // as Decrypt.
+  SK_Status Encrypt(const BinData& plaintext, GString& base64);
+
  private:
   SK_Status DeriveKey(BinData& key) const;
   SK_Status SetUpCipher(SK_Cipher& cipher, const BinData& key) const;

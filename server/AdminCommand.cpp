@@ -9,6 +9,7 @@
 #include <set>
 
 #include "server/AuthorityFolder.h"
+#include "server/EnrollmentAdmin.h"
 #include "server/PasswordInput.h"
 #include "session/CertificateAuthority.h"
 #include "session/DistinguishedName.h"
@@ -24,7 +25,9 @@ constexpr long kDefaultProfileDays = 365;
 constexpr time_t kBackdate = 300;
 
 const std::set<std::string> kFlags = {"--force", "--server", "--password-stdin"};
-const std::set<std::string> kValued = {"--dir", "--name", "--days", "--ca", "--password-file", "--out"};
+const std::set<std::string> kValued = {"--dir",   "--name", "--days",          "--ca",     "--password-file",
+                                        "--out",   "--ref",  "--auth",          "--card",   "--temp-password",
+                                        "--field2", "--field3", "--listen"};
 
 int Fail(std::ostream& err, const std::string& message) {
   err << "velgrade-admin: " << message << "\n";
@@ -62,6 +65,10 @@ int AdminCommand::Run(const std::vector<std::string>& arguments, std::ostream& o
   const std::string& command = arguments[0];
   if (command == "create-ca" && positional.empty()) return CreateAuthority(options, out, err);
   if (command == "issue" && positional.empty()) return Issue(options, out, err);
+  if (command == "register-enrollment" && positional.empty())
+    return EnrollmentAdmin::RegisterEnrollment(options, out, err);
+  if (command == "register-card" && positional.empty()) return EnrollmentAdmin::RegisterCard(options, out, err);
+  if (command == "serve-enrollment" && positional.empty()) return EnrollmentAdmin::Serve(options, out, err);
   if (command == "show" && options.empty()) return Show(positional, out, err);
   err << "velgrade-admin: unknown command or stray arguments: " << command << "\n";
   PrintUsage(err);
@@ -215,5 +222,9 @@ void AdminCommand::PrintUsage(std::ostream& stream) {
             "  velgrade-admin create-ca --dir D --name \"o=Example\" [--days N] [--force]\n"
             "  velgrade-admin issue --ca D --name \"cn=Alice Smith,o=Example\"\n"
             "      (--password-file F | --password-stdin) --out alice.epf [--days N] [--server] [--force]\n"
-            "  velgrade-admin show alice.epf\n";
+            "  velgrade-admin show alice.epf\n"
+            "  velgrade-admin register-enrollment --ca D --ref N --auth CODE --name DN\n"
+            "  velgrade-admin register-card --ca D --card NUMBER --temp-password P [--field2 X] [--field3 Y]\n"
+            "      --ref N --auth CODE --name DN\n"
+            "  velgrade-admin serve-enrollment --ca D --listen 127.0.0.1:PORT\n";
 }

@@ -12,6 +12,7 @@
 //   issue --ca D --name DN (--password-file F | --password-stdin) --out P.epf
 //         [--days N] [--server] [--force]
 //   show P.epf
+//   register-enrollment, register-card, serve-enrollment (EnrollmentAdmin)
 //
 // Run returns the exit status: 0 done, 1 the operation failed, 2 the command
 // line is wrong. Messages go to err, results to out.

@@ -197,6 +197,9 @@ const std::map<std::string, Setter>& Setters() {
     s["originport"] = Port(&ServerConfig::originPort);
     s["secureurl"] = UrlPath(&ServerConfig::secureURL);
     s["insecureredirecturl"] = UrlPath(&ServerConfig::insecureRedirectURL);
+    s["enrollmentauthority"] = Text(&ServerConfig::enrollmentAuthority);
+    s["sepurl"] = UrlPath(&ServerConfig::sepURL);
+    s["registerurl"] = UrlPath(&ServerConfig::registerURL);
     s["noencrypttypes"] = SetTypes;
     for (int i = 0; i < 8; ++i) {
       s["noencryptdir" + std::to_string(i + 1)] = [i](const std::string& value, ServerConfig& config,
@@ -315,7 +318,7 @@ bool ServerConfig::Load(const std::string& path, ServerConfig& config, std::stri
   if (!Parse(text, path, config, error)) return false;
   // Relative file names are taken from the configuration file's folder.
   std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  for (std::string* file : {&config.profile, &config.passwordFile}) {
+  for (std::string* file : {&config.profile, &config.passwordFile, &config.enrollmentAuthority}) {
     if (!file->empty() && std::filesystem::path(*file).is_relative())
       *file = (folder / *file).lexically_normal().string();
   }

@@ -21,6 +21,12 @@ struct ServerConfig {
   uint16_t originPort = 80;
   std::string secureURL;
   std::string insecureRedirectURL;
+  // Enrollment: the authority folder whose pending enrollments and card
+  // holders this server serves (none: no enrollment endpoints), and the
+  // paths of the two endpoints.
+  std::string enrollmentAuthority;
+  std::string sepURL;
+  std::string registerURL;
   // Lower case, each type followed by one blank, as the exemption test wants.
   std::string noEncryptTypes;
   std::array<std::string, 8> noEncryptDirs;

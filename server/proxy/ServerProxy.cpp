@@ -41,7 +41,8 @@ bool ServerProxy::Prepare(std::string& error) {
     return false;
   origin_ = std::make_unique<OriginClient>(originAddress, config_.originTimeout);
   exchange_ = std::make_unique<SecureExchange>(config_, credential_, contexts_, *origin_);
-  return true;
+  enrollment_ = std::make_unique<EnrollmentEndpoints>(config_);
+  return enrollment_->Open(error);
 }
 
 bool ServerProxy::Start(std::string& error) {
@@ -287,7 +288,7 @@ void ServerProxy::Serve(Pending& pending) {
                       pending.request->GetError().c_str());
     reply.head = ServerPages::PlainError("413 Request Entity Too Large",
                                          "The request is larger than this server accepts.");
-  } else {
+  } else if (!enrollment_->Answer(*pending.request, endpoint.peerAddress, reply)) {
     exchange_->Answer(*pending.request, endpoint, reply);
   }
   pending.request.reset();

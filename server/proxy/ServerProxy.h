@@ -15,6 +15,7 @@
 #include <netinet/in.h>
 
 #include "server/proxy/AcceptedContexts.h"
+#include "server/proxy/EnrollmentEndpoints.h"
 #include "server/proxy/HttpMessageReader.h"
 #include "server/proxy/OriginClient.h"
 #include "server/proxy/ServerConfig.h"
@@ -81,6 +82,7 @@ class ServerProxy {
   AcceptedContexts contexts_;
   std::unique_ptr<OriginClient> origin_;
   std::unique_ptr<SecureExchange> exchange_;
+  std::unique_ptr<EnrollmentEndpoints> enrollment_;
   SocketHandle listener_;
   uint16_t port_ = 0;
 
