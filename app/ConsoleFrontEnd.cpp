@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -94,7 +95,10 @@ GString WithSlash(const GString& folder) {
 }  // namespace
 
 bool ConsoleFrontEnd::ParseOptions(int argc, char** argv, Options& options, GString& error) {
+  std::unique_ptr<bool[]> taken(new bool[static_cast<size_t>(argc) + 1]());
+  ConsoleEnrollment::ReadValues(argc, argv, options.enrollment, taken.get());
   for (int i = 1; i < argc; ++i) {
+    if (taken[static_cast<size_t>(i)]) continue;
     const char* option = argv[i];
     if (std::strcmp(option, "-d") == 0 || std::strcmp(option, "--debug") == 0) {
       options.debug = true;
@@ -203,6 +207,7 @@ int ConsoleFrontEnd::Run(const Options& options) {
     std::fprintf(stderr, "velgrade: listening on 127.0.0.1:%u (configuration %scorvask.ini, this machine %s)\n",
                  engine.GetListenPort(), folder.Text(), engine.GetOwnAddress().Text());
     ConsoleCommands typed(engine, stdin, stdout);
+    if (!options.enrollment.operation.IsEmpty()) ConsoleEnrollment::Start(engine, options.enrollment, stdin);
     if (options.login) typed.Execute("login");
     if (commands && isatty(fileno(stdin))) std::fputs("velgrade: type help for the commands.\n", stderr);
     while (!g_stopRequested) {
@@ -238,5 +243,11 @@ const char* ConsoleFrontEnd::Usage() {
          "  --chain-proxy-url URL    take the upstream proxy from the marker in the page at\n"
          "                           URL (needs FetchChainProxy=1 in corvask.ini)\n"
          "  -d, --debug              write the engine's log lines to standard error\n"
+         "  -operation=create|recover -referencenumber=N -authorizationcode=CODE\n"
+         "                           enroll at start (or name a parameter file with section\n"
+         "                           [Velgrade] as the first word); the profile path and\n"
+         "                           password (financial edition: then card number,\n"
+         "                           temporary password, customer fields 2 and 3) are read\n"
+         "                           as lines from standard input\n"
          "                           (also when VELGRADE_DEBUG is set)\n";
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/ConsoleEnrollment.h"
 #include "common/GString.h"
 #include "engine/Velgrade.h"
 
@@ -22,6 +23,8 @@ class ConsoleFrontEnd {
     // Read commands (login, logout, ...) from standard input even when it
     // is not a terminal.
     bool commands = false;
+    // An enrollment asked for on the command line or in a parameter file.
+    ConsoleEnrollment::Values enrollment;
   };
 
   // Reads the command line. False with error set for an unknown option or a
