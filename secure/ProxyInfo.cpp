@@ -556,6 +556,9 @@ bool ProxyInfo::HandleWrapToken(const BinData& token, GString& errorText) {
     SecurityContextTable::RemoveContext(ctx_);
     if (logoff) engine_.SignOff(0, this);
   }
+  // A page marked with "Corvask-SignData:" is delivered as it came: putting
+  // the signature field into its form belongs to form signing, which joins
+  // here.
   return true;
 }
 
