@@ -3,13 +3,16 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 #include <strings.h>
 
 #include "app/ConsoleFrontEnd.h"
 #include "credentials/CardText.h"
 #include "credentials/EnrollmentManager.h"
+#include "credentials/SignOnManager.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
+#include "platform/ResourceStrings.h"
 
 namespace {
 
@@ -43,6 +46,59 @@ bool ReadAnswer(FILE* input, const char* prompt, bool secret, GString& line) {
 }
 
 void PrintLine(const char* text, int kind) { std::fputs(ConsoleFrontEnd::FormatMessageLine(text, kind).Text(), stderr); }
+
+// A string-table text whose inserts are written %1 and %2.
+GString LoadWithInserts(UINT id, const GString& first, const GString& second) {
+  GString format;
+  if (!LoadResourceText(format, id)) return Velgrade::LoadMessage(id);
+  GString out;
+  for (int i = 0; i < static_cast<int>(format.Size()); ++i) {
+    char c = format.GetAt(i);
+    char next = i + 1 < static_cast<int>(format.Size()) ? format.GetAt(i + 1) : '\0';
+    if (c == '%' && (next == '1' || next == '2')) {
+      out += next == '1' ? first : second;
+      ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+GString FolderOf(const GString& path) {
+  int slash = path.ReverseFind('/');
+  return slash < 0 ? GString(".") : path.Left(slash);
+}
+
+// The profile and its companion files go before a profile is created over
+// them, as the user agreed. False (after message 116) when one stays.
+bool DeleteProfileFiles(const GString& path) {
+  static const char* const kCompanions[] = {"crl", "cch", "erl", "pab", "rch"};
+  std::vector<GString> files{path};
+  int dot = path.ReverseFind('.');
+  GString stem = dot > path.ReverseFind('/') ? path.Left(dot + 1) : path + ".";
+  for (const char* extension : kCompanions) files.push_back(stem + extension);
+  for (const GString& file : files) {
+    if (_access(file.Text(), kAccessExists) != 0) continue;
+    if (::unlink(file.Text()) != 0) {
+      PrintLine(LoadWithInserts(116, file, GString()).Text(), kMessageError);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Message 115 and the answer read from input; true when the old profile
+// may go (and has gone).
+bool ConfirmOverwrite(Velgrade& engine, const GString& path, FILE* input) {
+  GString question = LoadWithInserts(115, SignOnManager::MakeShortName(path), FolderOf(engine.GetConfigFile()));
+  PrintLine((question + " (yes/no)").Text(), kMessageWarning);
+  GString answer;
+  if (!ConsoleFrontEnd::ReadLine(input, answer)) return false;
+  answer.Trim();
+  if (strcasecmp(answer.Text(), "yes") != 0 && strcasecmp(answer.Text(), "y") != 0) return false;
+  return DeleteProfileFiles(path);
+}
 
 }  // namespace
 
@@ -78,9 +134,8 @@ bool ConsoleEnrollment::Start(Velgrade& engine, const Values& values, FILE* inpu
     PrintLine("Enrollment needs a profile path and a password.", kMessageError);
     return false;
   }
-  if (newProfile == 1 && _access(path.Text(), kAccessExists) == 0) {
+  if (newProfile == 1 && _access(path.Text(), kAccessExists) == 0 && !ConfirmOverwrite(engine, path, input)) {
     password.Wipe();
-    PrintLine(Velgrade::LoadMessage(115, path.Text(), engine.GetConfigFile().Text()).Text(), kMessageError);
     return false;
   }
   bool started = false;
@@ -102,7 +157,7 @@ bool ConsoleEnrollment::Start(Velgrade& engine, const Values& values, FILE* inpu
                                             password.Text(), path.Text(), newProfile, &engine, OnCompletion);
   }
   password.Wipe();
-  if (started && engine.GetSepByProxy()) PrintLine(Velgrade::LoadMessage(119).Text(), kMessageInformation);
+  if (started && (engine.GetSepByProxy() || engine.IsFinancialEdition())) PrintLine(Velgrade::LoadMessage(119).Text(), kMessageInformation);
   return started;
 }
 

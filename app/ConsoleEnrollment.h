@@ -14,6 +14,9 @@
 // Enterprise edition, lines: profile path, password. Financial edition,
 // lines: profile path, password, card number, temporary password, customer
 // field 2, customer field 3 (the last two may be empty lines or absent).
+// Creating over an existing profile asks first (message 115; the answer is
+// the line after the password, "yes" to go on); the profile and its companion files (.crl, .cch, .erl, .pab,
+// .rch) are then deleted. Recovering never asks and never deletes.
 class ConsoleEnrollment {
  public:
   struct Values {

@@ -1,6 +1,5 @@
 #include "credentials/EnrollmentManager.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -48,7 +47,6 @@ GString TextOf(const BinData& bytes) {
 }  // namespace
 
 int EnrollmentManager::ParseReference(const char* text) {
-  errno = 0;
   long value = std::strtol(text != nullptr ? text : "", nullptr, 10);
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
@@ -164,6 +162,8 @@ bool EnrollmentManager::CreateUser(Velgrade& engine, const char* referenceText, 
                              Velgrade::GetGssStatusText(released, 0).Text());
           return false;
         }
+        // Without a posted step no answer would ever end the enrollment.
+        if (!posted) engine.ShowMessage(118);
         return posted;
       }
       delete record;

@@ -173,6 +173,7 @@ TEST_F(EnrollmentEngineTest, WithoutAStepAddressNothingIsPosted) {
   EXPECT_FALSE(EnrollmentManager::CreateUser(*world.engine, "12345678", "CODE", "password-1",
                                              (world.folder.Path() + "x.epf").c_str(), 1, &completion, Record));
   EXPECT_EQ(world.engine->GetTransactionCount(), 0u);
+  EXPECT_TRUE(world.HasMessage("Velgrade registration failed."));
 }
 
 }  // namespace

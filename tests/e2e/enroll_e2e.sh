@@ -70,6 +70,7 @@ register 10000002 SERVER-CODE-02 "cn=Sam Server,o=Example"
 register 10000003 RECOVR-CODE-03 "cn=Dora Direct,o=Example"
 register 10000004 PASSWD-CODE-04 "cn=Pat Short,o=Example"
 register 10000005 PASSWD-CODE-05 "cn=Pat Short,o=Example"
+register 10000007 YESYES-CODE-07 "cn=Dora Direct,o=Example"
 card=4000123412341234
 temporary=87654321
 "$admin" register-card --ca "$ca" --card "$card" --temp-password "$temporary" --field2 "BRANCH7" \
@@ -176,6 +177,24 @@ check "recovery completes and replaces the profile" bash -c \
   "$work/dora.before" "$work/direct/profiles/dora.epf"
 check "recovery: the previous profile moved to LastProfile1" grep -q "^LastProfile1=" "$work/direct/corvask.ini"
 check "recovery: the user browses with the recovered profile" browses direct
+stop_client
+
+# Creating over an existing profile asks first; "no" leaves it alone.
+cp "$work/direct/profiles/dora.epf" "$work/dora.recovered"
+printf 'crl\n' >"$work/direct/profiles/dora.crl"
+printf '%s\nthird-password-3\nno\n' "$work/direct/profiles/dora.epf" >"$work/overwrite-no.in"
+enroll direct "$velgrade" "$work/overwrite-no.in" -operation=create -referencenumber=10000004 \
+  -authorizationcode=PASSWD-CODE-04
+check "creating over a profile asks, and no keeps it and its companions" bash -c \
+  'grep -q "already exists in the directory" "$1" && cmp -s "$2" "$3" && test -f "$4"' _ "$work/direct/log" \
+  "$work/dora.recovered" "$work/direct/profiles/dora.epf" "$work/direct/profiles/dora.crl"
+stop_client
+printf '%s\nfourth-password-4\nyes\n' "$work/direct/profiles/dora.epf" >"$work/overwrite-yes.in"
+enroll direct "$velgrade" "$work/overwrite-yes.in" -operation=create -referencenumber=10000007 \
+  -authorizationcode=YESYES-CODE-07
+check "yes deletes the profile and its companions and creates a new one" bash -c \
+  'grep -q "registration completed successfully" "$1" && ! cmp -s "$2" "$3" && test ! -e "$4"' _ \
+  "$work/direct/log" "$work/dora.recovered" "$work/direct/profiles/dora.epf" "$work/direct/profiles/dora.crl"
 stop_client
 
 # Through the server, started from a parameter file.
