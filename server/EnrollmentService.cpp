@@ -34,12 +34,26 @@ session::EvpPkeyPtr ProvenKey(const std::string& der) {
   return key;
 }
 
+// The value after the first "name=" up to the next "&", as a client reads it.
+std::string FirstValue(const std::string& body, const std::string& name) {
+  size_t start = body.find(name + "=");
+  if (start == std::string::npos) return std::string();
+  start += name.size() + 1;
+  return body.substr(start, body.find('&', start) - start);
+}
+
 std::string Refuse(std::string& outcome, const char* reason) {
   outcome = reason;
   return session::EnrollmentMessage::EncodeReply(session::EnrollmentReply());
 }
 
 }  // namespace
+
+std::string EnrollmentService::RegistrationBody(const std::string& reference, const std::string& code) {
+  std::string body = "ref=" + reference + "&auth=" + code;
+  if (FirstValue(body, "ref") == reference && FirstValue(body, "auth") == code) return body;
+  return "auth=" + code + "&ref=" + reference;
+}
 
 bool EnrollmentService::Open(const std::string& folder, std::string& error) {
   folder_ = folder;
@@ -81,7 +95,7 @@ bool EnrollmentService::AnswerRegistration(std::string_view identifier, std::str
   std::string reference, code;
   switch (EnrollmentStore(folder_).UseCardHolder(std::string(identifier), reference, code)) {
     case EnrollmentStore::Result::kDone:
-      body = "ref=" + reference + "&auth=" + code;
+      body = RegistrationBody(reference, code);
       outcome = "card holder registered";
       return true;
     case EnrollmentStore::Result::kUsed:

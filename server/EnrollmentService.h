@@ -26,6 +26,12 @@ class EnrollmentService {
   // has not registered yet; false (outcome set) otherwise.
   bool AnswerRegistration(std::string_view identifier, std::string& body, std::string& outcome) const;
 
+  // The registration answer for two Base64 values. Base64 text may end in
+  // "auth=" or "ref==", which a client looking for the first "auth=" or
+  // "ref=" would take for the field itself: of the two orders, the one that
+  // reads back as written.
+  static std::string RegistrationBody(const std::string& reference, const std::string& code);
+
  private:
   std::string folder_;
   session::EvpPkeyPtr key_;

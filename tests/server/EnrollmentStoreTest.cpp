@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "server/EnrollmentService.h"
 #include "server/EnrollmentStore.h"
 #include "server/proxy/EnrollmentEndpoints.h"
 
@@ -77,6 +79,16 @@ TEST_F(EnrollmentStoreTest, ADamagedStoreIsRefusedAndLeftAlone) {
   std::ifstream in(path);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, "enrollment\t7\tonly three\n");
+}
+
+TEST(EnrollmentServiceTest, RegistrationBodiesReadBackAsWritten) {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"AAAA", "BBBB", "ref=AAAA&auth=BBBB"},
+      {"AAAAauth=", "BBBB", "auth=BBBB&ref=AAAAauth="},
+      {"AAAA", "BBref==", "ref=AAAA&auth=BBref=="},
+  };
+  for (const auto& [reference, code, body] : cases)
+    EXPECT_EQ(EnrollmentService::RegistrationBody(reference, code), body) << reference << " " << code;
 }
 
 TEST(EnrollmentEndpointsTest, TargetPaths) {
