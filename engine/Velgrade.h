@@ -154,7 +154,6 @@ class Velgrade {
   void SetChainProxy(const char* host, int port);
   bool GetChainProxy(sockaddr_in* address) const;
   bool FetchChainProxyFrom(const char* url);
-  static bool ParseProxyUrl(const char* url, GString& host, int& port);
   static void OnChainProxyReply(const GString& head, const BinData& body, void* engine);
 
   // Used by the transactions.

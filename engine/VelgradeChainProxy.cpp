@@ -2,6 +2,7 @@
 #include <ctime>
 
 #include "engine/DNSCache.h"
+#include "engine/UrlHostPort.h"
 #include "engine/Velgrade.h"
 
 namespace {
@@ -84,29 +85,12 @@ bool Velgrade::GetChainProxy(sockaddr_in* address) const {
   return true;
 }
 
-bool Velgrade::ParseProxyUrl(const char* url, GString& host, int& port) {
-  if (url == nullptr) return false;
-  const char* slashes = std::strstr(url, "//");
-  if (slashes == nullptr) return false;
-  host = slashes + 2;
-  int slash = host.Find('/');
-  if (slash >= 0) host = host.Left(slash);
-  int colon = host.Find(':');
-  if (colon >= 0) {
-    port = std::atoi(host.Text() + colon + 1);
-    host = host.Left(colon);
-  } else {
-    port = 80;
-  }
-  return true;
-}
-
 bool Velgrade::FetchChainProxyFrom(const char* url) {
   GString host;
   int port = 0;
   const char* shown = url != nullptr ? url : "";
   if (!fetchChainProxy_ || url == nullptr || *url == '\0' || std::strncmp(url, "http://", 7) != 0 ||
-      !ParseProxyUrl(url, host, port)) {
+      !ParseUrlHostPort(url, host, port)) {
     ShowMessage(2137, shown);
     SetChainProxy(nullptr, 0);
     return true;

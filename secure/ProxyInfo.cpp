@@ -8,7 +8,9 @@
 #include "common/Base64.h"
 #include "engine/DNSCache.h"
 #include "engine/HeaderFields.h"
+#include "engine/UrlHostPort.h"
 #include "secure/ErrorPages.h"
+#include "secure/FormSigning.h"
 #include "secure/ProtectionLevel.h"
 #include "secure/SecureSiteTable.h"
 #include "secure/SecurityContext.h"
@@ -147,7 +149,12 @@ void ProxyInfo::ProcessClientRequest(int skipSiteLookup) {
     OpenServerConnection(true);
     return;
   }
-  SendWrappedRequest();
+  bool sign = isPost && FormSigning::NeedsSignature(in_->Data());
+  if (sign && !engine_.ConfirmSubmission(1)) {
+    SendHistoryBackPage();
+    return;
+  }
+  SendWrappedRequest(sign);
 }
 
 SecurityContext* ProxyInfo::FindUsableContext(const GString& host, int port) {
@@ -161,7 +168,7 @@ SecurityContext* ProxyInfo::FindUsableContext(const GString& host, int port) {
   return found;
 }
 
-void ProxyInfo::SendWrappedRequest() {
+void ProxyInfo::SendWrappedRequest(bool sign) {
   GString command;
   if (!MakeOriginCommand(in_->FirstLine(), command)) {
     SendBrowserErrorPage(Velgrade::LoadMessage(2071).Text());
@@ -170,9 +177,20 @@ void ProxyInfo::SendWrappedRequest() {
   uint32_t qop = ProtectionLevel::QopFor(engine_.GetEncryptAlgorithm().Text(), engine_.IsDsaSigningKey());
   GString header = PrependHeaderField(in_->Header(), "Corvask-Client-IP:", engine_.GetOwnAddress().Text());
   header = PrependHeaderField(header, "Corvask-Client-Info:", clientInfo_.Text());
+  // The signed body is built aside: a request sent again after a new
+  // handshake is signed afresh, not twice.
+  BinData signedBody;
+  if (sign) {
+    GString text;
+    FormSigning::TrimmedText(in_->Data(), text);
+    GString signature;
+    SignData(text.Text(), text.Size(), signature, true);
+    signedBody = FormSigning::SignedBody(text, signature);
+    header = FormSigning::WithContentLength(header, signedBody.GetLength());
+  }
   BinData token;
   GString reason;
-  if (!ctx_->Wrap(command, header, in_->Data(), 1, qop, token, reason)) {
+  if (!ctx_->Wrap(command, header, sign ? signedBody : in_->Data(), 1, qop, token, reason)) {
     SendSecurityErrorPage(reason.Text(), nullptr);
     return;
   }
@@ -556,10 +574,26 @@ bool ProxyInfo::HandleWrapToken(const BinData& token, GString& errorText) {
     SecurityContextTable::RemoveContext(ctx_);
     if (logoff) engine_.SignOff(0, this);
   }
-  // A page marked with "Corvask-SignData:" is delivered as it came: putting
-  // the signature field into its form belongs to form signing, which joins
-  // here.
+  if (GetHeaderField(in_->Header(), FormSigning::kSignDataHeader, nullptr)) MarkPageForSigning();
   return true;
+}
+
+bool ProxyInfo::SignData(const void* data, size_t length, GString& output, bool sign) {
+  const CredentialState& state = engine_.GetCredentialState();
+  GString errorText;
+  if (FormSigning::SignData(state.toolkit, state.toolkitHandle, data, length, output, sign, errorText)) return true;
+  if (!errorText.IsEmpty()) engine_.ShowMessage(2143, errorText.Text());
+  return false;
+}
+
+void ProxyInfo::MarkPageForSigning() {
+  GString mark;
+  SignData(in_->Data().GetData(), in_->Data().GetLength(), mark, false);
+  // A page without a form has nowhere to hold the field: it goes as it came.
+  if (!FormSigning::MarkPage(in_->Data(), mark)) return;
+  size_t length = in_->Data().GetLength();
+  in_->SetContentLength(static_cast<long>(length));
+  in_->Header() = FormSigning::WithContentLength(in_->Header(), length);
 }
 
 bool ProxyInfo::SniffImage(const BinData& body, const GString& contentType) {
@@ -594,20 +628,7 @@ bool ProxyInfo::MakeOriginCommand(const GString& requestLine, GString& command) 
 }
 
 bool ProxyInfo::ParseHostPort(const GString& url, GString& host, int& port) {
-  int slashes = url.Find("//");
-  if (slashes < 0) return false;
-  GString hostPort = url.Mid(slashes + 2);
-  int slash = hostPort.Find('/');
-  if (slash >= 0) hostPort = hostPort.Left(slash);
-  int colon = hostPort.Find(':');
-  if (colon >= 0) {
-    port = std::atoi(hostPort.Text() + colon + 1);
-    host = hostPort.Left(colon);
-  } else {
-    port = 80;
-    host = hostPort;
-  }
-  return true;
+  return ParseUrlHostPort(url.Text(), host, port);
 }
 
 void ProxyInfo::DeleteServerSide() {

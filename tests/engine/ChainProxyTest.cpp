@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/UrlHostPort.h"
 #include "engine/Velgrade.h"
 #include "tests/engine/EngineTestSupport.h"
 
@@ -128,7 +129,7 @@ TEST_F(ChainProxyTest, OwnPortIsIgnored) {
   EXPECT_FALSE(engine_->GetChainProxy(nullptr));
 }
 
-TEST(ParseProxyUrlTest, Table) {
+TEST(ParseUrlHostPortTest, Table) {
   struct Case {
     const char* url;
     bool ok;
@@ -139,12 +140,20 @@ TEST(ParseProxyUrlTest, Table) {
       {"http://proxy.test/config", true, "proxy.test", 80},
       {"http://proxy.test:3128/x/y", true, "proxy.test", 3128},
       {"http://proxy.test", true, "proxy.test", 80},
+      {"http://proxy.test:/x", true, "proxy.test", 80},
+      {"http://h:65535/", true, "h", 65535},
+      {"http://:8080/", true, "", 8080},
       {"proxy.test:3128", false, "", 0},
+      {"http://h:0/", false, "", 0},
+      {"http://h:65536/", false, "", 0},
+      {"http://h:99999999999999999999/", false, "", 0},
+      {"http://h:-80/", false, "", 0},
+      {"http://h:80x/", false, "", 0},
   };
   for (const Case& c : cases) {
     GString host;
     int port = 0;
-    EXPECT_EQ(c.ok, Velgrade::ParseProxyUrl(c.url, host, port)) << c.url;
+    EXPECT_EQ(c.ok, ParseUrlHostPort(c.url, host, port)) << c.url;
     if (!c.ok) continue;
     EXPECT_STREQ(c.host, host.Text());
     EXPECT_EQ(c.port, port);
