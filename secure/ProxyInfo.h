@@ -99,7 +99,12 @@ class ProxyInfo : public Transaction {
   bool RelayResponse();
   void FollowAnnouncement(const GString& announcement);
   SecurityContext* FindUsableContext(const GString& host, int port);
-  void SendWrappedRequest();
+  void SendWrappedRequest(bool sign);
+  // The toolkit's protection of data (see FormSigning::SignData); a toolkit
+  // failure is shown to the user and leaves output empty.
+  bool SignData(const void* data, size_t length, GString& output, bool sign);
+  // Puts the hidden signing field into the form of a page marked for it.
+  void MarkPageForSigning();
   void SendTokenToServer(const BinData& token, int type);
   void MoveBodyToBrowser();
   void DeleteServerSide();

@@ -1,0 +1,31 @@
+// Arbitrary bytes as a page marked for signing and as a posted form: the
+// marked page must be the page with exactly the field added before its first
+// form end, and a signed body must end in the submit field and CR LF.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "secure/FormSigning.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  BinData page(data, size);
+  const GString mark = "bWFyaw==";
+  if (FormSigning::MarkPage(page, mark)) {
+    static const size_t kFieldSize = std::strlen("<INPUT TYPE=\"hidden\" NAME=\"CorvaskSigClient\" VALUE=\"\">\n");
+    if (page.GetLength() != size + kFieldSize + mark.Size()) std::abort();
+  } else if (page.GetLength() != size || (size > 0 && std::memcmp(page.GetData(), data, size) != 0)) {
+    std::abort();
+  }
+  BinData posted(data, size);
+  FormSigning::NeedsSignature(posted);
+  GString text;
+  FormSigning::TrimmedText(posted, text);
+  if (text.Size() > size) std::abort();
+  BinData body = FormSigning::SignedBody(text, GString(reinterpret_cast<const char*>(data), size));
+  static const char kEnd[] = "\r\n";
+  if (body.GetLength() < text.Size() + 2 || std::memcmp(body.GetData() + body.GetLength() - 2, kEnd, 2) != 0) {
+    std::abort();
+  }
+  return 0;
+}
