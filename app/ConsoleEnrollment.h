@@ -24,6 +24,7 @@ class ConsoleEnrollment {
     GString authorizationCode;
     // "create" or "recover"; empty: no enrollment asked for.
     GString operation;
+    // Read with the others; the console starts no browser and leaves it.
     GString initialBrowserUrl;
   };
 

@@ -289,7 +289,16 @@ check "card holder: a second registration is refused" grep -q "Registration Erro
 stop_client
 
 # Malformed registration answers from a registration server of our own.
-for mode in wrong-type ref-only undecodable pad-zero pad-nine; do
+modes="wrong-type ref-only undecodable"
+# The padding cases are encrypted with the openssl command (CAST5 lives in
+# its legacy provider).
+if echo 12345678 | openssl enc -provider legacy -provider default -cast5-cbc -K 00112233445566778899aabbccddeeff \
+  -iv 0011223344556677 >/dev/null 2>&1; then
+  modes="$modes pad-zero pad-nine"
+else
+  echo "note: the openssl command has no CAST5; the padding cases are left out"
+fi
+for mode in $modes; do
   python3 "$here/fake_registration.py" "$work/fake-$mode.port" "$mode" "$temporary" "$card#BRANCH7" &
   pids+=($!)
   wait_for_file "$work/fake-$mode.port" || { echo "fake registration server did not start"; exit 1; }
