@@ -108,6 +108,11 @@ bool ConsoleFrontEnd::ParseOptions(int argc, char** argv, Options& options, GStr
       options.login = true;
     } else if (std::strcmp(option, "--commands") == 0) {
       options.commands = true;
+    } else if (std::strncmp(option, "--confirm-signing=", 18) == 0) {
+      if (!ConsoleSigning::ParseAnswer(option + 18, options.confirmSigning)) {
+        error = GString("option --confirm-signing needs yes, no or ask");
+        return false;
+      }
     } else if (std::strcmp(option, "--chain-proxy-url") == 0) {
       if (i + 1 >= argc) {
         error = GString("option ") + option + " needs a URL";
@@ -185,6 +190,7 @@ EngineCallbacks ConsoleFrontEnd::MakeCallbacks(bool debug) {
   callbacks.loginPrompt = PromptLogin;
   callbacks.choosePassword = ChoosePassword;
   callbacks.serverError = ShowServerError;
+  callbacks.confirmSubmit = ConsoleSigning::Confirm;
   return callbacks;
 }
 
@@ -192,6 +198,7 @@ int ConsoleFrontEnd::Run(const Options& options) {
   bool debug = options.debug || std::getenv("VELGRADE_DEBUG") != nullptr;
   GString folder = ChooseConfigFolder(options);
   InstallStopHandlers();
+  ConsoleSigning::SetAnswer(options.confirmSigning);
   bool commands = options.commands || isatty(fileno(stdin));
   // Unbuffered: a waiting line is seen by poll instead of being kept back in
   // the stream's buffer, and typed passwords leave no copy there.
@@ -232,7 +239,7 @@ int ConsoleFrontEnd::Run(const Options& options) {
 
 const char* ConsoleFrontEnd::Usage() {
   return "usage: velgrade [-c|--config-dir FOLDER] [-l|--login] [--commands] [--chain-proxy-url URL]\n"
-         "                [-d|--debug]\n"
+         "                [--confirm-signing=yes|no|ask] [-d|--debug]\n"
          "Runs the Velgrade proxy on 127.0.0.1 at the port of corvask.ini (default 8080).\n"
          "  -c, --config-dir FOLDER  read corvask.ini from FOLDER\n"
          "  -l, --login              sign on at start (profile and password are asked for;\n"
@@ -242,6 +249,9 @@ const char* ConsoleFrontEnd::Usage() {
          "                           login, logout, passwd, whoami, status, help, quit\n"
          "  --chain-proxy-url URL    take the upstream proxy from the marker in the page at\n"
          "                           URL (needs FetchChainProxy=1 in corvask.ini)\n"
+         "  --confirm-signing=ANSWER submit signed forms (yes), refuse them (no) or ask\n"
+         "                           each time (ask, the default; without a terminal the\n"
+         "                           answer is the next input line)\n"
          "  -d, --debug              write the engine's log lines to standard error\n"
          "  -operation=create|recover -referencenumber=N -authorizationcode=CODE\n"
          "                           enroll at start (or name a parameter file with section\n"

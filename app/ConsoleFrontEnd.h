@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/ConsoleEnrollment.h"
+#include "app/ConsoleSigning.h"
 #include "common/GString.h"
 #include "engine/Velgrade.h"
 
@@ -23,6 +24,8 @@ class ConsoleFrontEnd {
     // Read commands (login, logout, ...) from standard input even when it
     // is not a terminal.
     bool commands = false;
+    // How a signed form is confirmed (--confirm-signing=yes|no|ask).
+    ConsoleSigning::Answer confirmSigning = ConsoleSigning::Answer::kAsk;
     // An enrollment asked for on the command line or in a parameter file.
     ConsoleEnrollment::Values enrollment;
   };
