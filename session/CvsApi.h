@@ -112,6 +112,12 @@ CVS_EXPORT OM_uint32 cvs_display_internal_error(OM_uint32* minor_status,
 CVS_EXPORT OM_uint32 spkm_parse_token(OM_uint32* minor_status, gss_buffer_t token,
                                       int* token_type, gss_ctx_id_t* context_handle);
 
+// The certificate (DER) the peer of an established context presented, in a
+// buffer the caller releases with gss_release_buffer. A context not yet
+// established gives GSS_S_NO_CONTEXT.
+CVS_EXPORT OM_uint32 cvs_export_peer_certificate(OM_uint32* minor_status, gss_ctx_id_t context_handle,
+                                                 gss_buffer_t certificate);
+
 // Enrollment. A new key pair is made and a certification request for it is
 // bound to the reference number and proven with the authorization code (an
 // HMAC-SHA256 under a key derived from the code; the code itself is never

@@ -1,6 +1,7 @@
 // The library's own calls: configuration, profiles, tokens, status details.
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "session/ApiSupport.h"
 #include "session/ContextTable.h"
@@ -216,6 +217,29 @@ OM_uint32 cvs_display_internal_error(OM_uint32* minor_status, OM_uint32* message
       return GSS_S_FAILURE;
     }
     *message_context = index + 1 < lines.size() ? static_cast<OM_uint32>(index + 1) : 0;
+    return GSS_S_COMPLETE;
+  });
+}
+
+OM_uint32 cvs_export_peer_certificate(OM_uint32* minor_status, gss_ctx_id_t context_handle,
+                                      gss_buffer_t certificate) {
+  if (certificate != nullptr) {
+    certificate->length = 0;
+    certificate->value = nullptr;
+  }
+  return ApiSupport::Run(minor_status, [&](OM_uint32& minor) -> OM_uint32 {
+    if (certificate == nullptr) return GSS_S_CALL_INACCESSIBLE_WRITE;
+    std::shared_ptr<GssContext> context =
+        ContextTable::Instance().Find(reinterpret_cast<uintptr_t>(context_handle));
+    if (!context || !context->IsEstablished()) {
+      minor = CVS_MINOR_UNKNOWN_CONTEXT;
+      return GSS_S_NO_CONTEXT;
+    }
+    std::vector<uint8_t> der = context->GetPeerCertificate();
+    if (der.empty() || !ApiSupport::FillBuffer(certificate, der.data(), der.size())) {
+      minor = CVS_MINOR_INTERNAL;
+      return GSS_S_FAILURE;
+    }
     return GSS_S_COMPLETE;
   });
 }

@@ -42,6 +42,11 @@ std::string GssContext::GetPeerName() const {
   return peerName_;
 }
 
+std::vector<uint8_t> GssContext::GetPeerCertificate() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return peerCertificate_;
+}
+
 uint32_t GssContext::GetLifetime() const {
   std::lock_guard<std::mutex> hold(lock_);
   time_t now = time(nullptr);
@@ -193,6 +198,12 @@ uint32_t GssContext::FinishHandshake(uint32_t& minor) {
     return GSS_S_DEFECTIVE_CREDENTIAL;
   }
   if (peerNotAfter < notAfter_) notAfter_ = peerNotAfter;
+  int derLength = i2d_X509(peer, nullptr);
+  if (derLength > 0) {
+    peerCertificate_.resize(static_cast<size_t>(derLength));
+    uint8_t* cursor = peerCertificate_.data();
+    if (i2d_X509(peer, &cursor) != derLength) peerCertificate_.clear();
+  }
   uint8_t material[2 * kDirectionLength];
   bool ok = SSL_export_keying_material(tls_.get(), material, sizeof material, kExporterLabel,
                                        sizeof kExporterLabel - 1, nullptr, 0, 0) == 1;

@@ -61,6 +61,8 @@ class GssContext {
   std::string GetId() const;
   // The peer's distinguished name once established, else empty.
   std::string GetPeerName() const;
+  // The peer's certificate (DER) once established, else empty.
+  std::vector<uint8_t> GetPeerCertificate() const;
   // Seconds until either certificate expires (0 once one has).
   uint32_t GetLifetime() const;
 
@@ -85,6 +87,7 @@ class GssContext {
   BIO* input_ = nullptr;   // owned by tls_
   BIO* output_ = nullptr;  // owned by tls_
   std::string peerName_;
+  std::vector<uint8_t> peerCertificate_;
   time_t notAfter_ = 0;
   MessageCipher sender_;
   MessageCipher receiver_;

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include <openssl/x509.h>
+
 #include "session/CvsApi.h"
 #include "tests/session/TestPki.h"
 
@@ -452,6 +454,34 @@ TEST(ContextTest, UnestablishedAndUnknownContextsAreRefused) {
             gss_accept_sec_context(&minor, &accepted, GetParties().server, &oversized, GSS_C_NO_CHANNEL_BINDINGS,
                                    nullptr, nullptr, &out, nullptr, nullptr, nullptr));
   EXPECT_EQ(CVS_MINOR_TOO_LARGE, minor);
+}
+
+TEST(ContextTest, PeerCertificatesAreExportedOnceEstablished) {
+  ContextPair pair;
+  OM_uint32 minor = 0;
+  ASSERT_EQ(0u, EstablishPair(GetParties().client, GetParties().server, kServerName, pair, minor));
+  struct Side {
+    gss_ctx_id_t context;
+    const char* peer;
+  } sides[] = {{pair.server, kUserName}, {pair.client, kServerName}};
+  for (const Side& side : sides) {
+    gss_buffer_desc der = GSS_C_EMPTY_BUFFER;
+    ASSERT_EQ(0u, cvs_export_peer_certificate(&minor, side.context, &der));
+    std::vector<uint8_t> bytes = TakeBuffer(der);
+    const uint8_t* cursor = bytes.data();
+    X509* certificate = d2i_X509(nullptr, &cursor, static_cast<long>(bytes.size()));
+    ASSERT_NE(nullptr, certificate);
+    char name[256] = {};
+    X509_NAME_oneline(X509_get_subject_name(certificate), name, sizeof name);
+    X509_free(certificate);
+    // Both names hold their common name.
+    std::string expected(side.peer + 3, std::strchr(side.peer, ',') - side.peer - 3);
+    EXPECT_NE(std::string::npos, std::string(name).find(expected)) << name;
+  }
+  gss_buffer_desc der = GSS_C_EMPTY_BUFFER;
+  EXPECT_EQ(GSS_S_NO_CONTEXT, cvs_export_peer_certificate(&minor, reinterpret_cast<gss_ctx_id_t>(0x777), &der));
+  EXPECT_EQ(nullptr, der.value);
+  EXPECT_EQ(GSS_S_CALL_INACCESSIBLE_WRITE, cvs_export_peer_certificate(&minor, pair.server, nullptr));
 }
 
 }  // namespace
