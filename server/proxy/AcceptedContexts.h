@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "server/proxy/FormSignatureCheck.h"
 #include "session/GssApi.h"
 
 namespace vserver {
@@ -31,6 +32,8 @@ class AcceptedContexts {
     std::atomic<time_t> lastUsed;
     // The client's distinguished name, set once the handshake completes.
     std::string peerName;
+    // The marks of the pages marked for signing on this context.
+    PageMarks pageMarks;
   };
 
   // Enters a new context; false when its handle is already present.

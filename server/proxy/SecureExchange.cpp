@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "server/proxy/FormSignatureCheck.h"
 #include "server/proxy/HttpHeader.h"
 #include "server/proxy/HttpMessageReader.h"
 #include "server/proxy/RequestClassifier.h"
@@ -196,6 +197,9 @@ void SecureExchange::RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>
       SecureMessage::Parse(plain.Data(), plain.Size(), requestLine, header, body);
   if (parsed != SecureMessage::ParseResult::kOk)
     return SecurityError(SecureMessage::ErrorText(parsed), false, endpoint, reply);
+  std::string checkedHeader;
+  if (!CheckFormSignature(*entry, requestLine, header, body, endpoint, reply, checkedHeader)) return;
+  header = checkedHeader;
 
   bool headOnly = HttpHeader::StartsWithNoCase(requestLine, "HEAD ");
   HttpMessageReader response(HttpMessageReader::Kind::kResponse, config_.maxHeaderSize,
@@ -218,6 +222,10 @@ void SecureExchange::RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>
   std::string extra;
   if (logoff) extra += "Corvask-Logoff: yes\r\n";
   if (disconnect) extra += "Corvask-Disconnect: yes\r\n";
+  if (RequestClassifier::MatchesPath(requestLine, config_.signDataPaths)) {
+    extra += "Corvask-SignData: yes\r\n";
+    entry->pageMarks.Add(FormSignatureCheck::MarkOf(response.Body()));
+  }
   std::string statusLine;
   std::string outHeader;
   RequestClassifier::ClientResponseHead(response.FirstLine(), response.Header(),
@@ -238,6 +246,38 @@ void SecureExchange::RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>
                      entry->peerName.c_str(), endpoint.peerAddress.c_str());
     contexts_.Remove(entry->handle);
   }
+}
+
+bool SecureExchange::CheckFormSignature(const AcceptedContexts::Entry& entry, std::string_view requestLine,
+                                        std::string_view header, std::string_view body,
+                                        const Endpoint& endpoint, Reply& reply,
+                                        std::string& checkedHeader) const {
+  bool reported = !config_.signatureHeader.empty();
+  bool isPost = HttpHeader::StartsWithNoCase(requestLine, "POST ");
+  if ((!reported && !config_.requireValidSignature) || !isPost) {
+    // A verdict line sent by the client itself never reaches the web site.
+    checkedHeader = reported ? HttpHeader::Without(header, {config_.signatureHeader}) : std::string(header);
+    return true;
+  }
+  std::string reason;
+  FormSignatureCheck::Verdict verdict = FormSignatureCheck::Check(body, entry.handle, entry.pageMarks, reason);
+  bool signable = body.find("CorvaskSigClient") != std::string_view::npos;
+  if (verdict != FormSignatureCheck::Verdict::kValid && signable) {
+    ServerLog::Write("Signed form from <%s> at <%s> is %s: %s", entry.peerName.c_str(),
+                     endpoint.peerAddress.c_str(), FormSignatureCheck::Name(verdict), reason.c_str());
+  }
+  if (config_.requireValidSignature && signable && verdict != FormSignatureCheck::Verdict::kValid) {
+    std::string statusLine;
+    std::string errorHeader;
+    std::string errorBody;
+    ServerPages::GatewayError("403 Forbidden", "The signed form was not accepted: " + reason + ".", statusLine,
+                              errorHeader, errorBody);
+    WrapAnswer(entry.handle, statusLine, errorHeader, errorBody, endpoint, reply);
+    return false;
+  }
+  checkedHeader = reported ? FormSignatureCheck::WithVerdict(header, config_.signatureHeader, verdict)
+                           : std::string(header);
+  return true;
 }
 
 const char* SecureExchange::FetchFromOrigin(std::string_view requestLine, std::string_view header,

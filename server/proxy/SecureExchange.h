@@ -52,6 +52,12 @@ class SecureExchange {
                   Reply& reply) const;
   void RelayWrapped(const std::shared_ptr<AcceptedContexts::Entry>& entry, std::string_view token,
                     const Endpoint& endpoint, Reply& reply) const;
+  // Form signing on a wrapped request: checkedHeader receives the header
+  // to send on (with the verdict line when one is configured). False when
+  // the form is refused; reply then holds the wrapped refusal.
+  bool CheckFormSignature(const AcceptedContexts::Entry& entry, std::string_view requestLine,
+                          std::string_view header, std::string_view body, const Endpoint& endpoint,
+                          Reply& reply, std::string& checkedHeader) const;
   // Relays the request; null on success, otherwise the status of the
   // answer to give instead ("400 Bad Request" for a request no origin may
   // receive, "502 Bad Gateway" when the origin fails) with error filled.

@@ -186,6 +186,17 @@ bool SetSigningKey(const std::string& value, ServerConfig& config, std::string& 
   return true;
 }
 
+bool SetSignatureHeader(const std::string& value, ServerConfig& config, std::string& reason) {
+  for (char c : value) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') {
+      reason = "must be a header name of letters, digits, '-' and '_'";
+      return false;
+    }
+  }
+  config.signatureHeader = value;
+  return true;
+}
+
 const std::map<std::string, Setter>& Setters() {
   static const std::map<std::string, Setter> setters = [] {
     std::map<std::string, Setter> s;
@@ -214,6 +225,9 @@ const std::map<std::string, Setter>& Setters() {
     }
     s["logoffpaths"] = PathList(&ServerConfig::logoffPaths);
     s["disconnectpaths"] = PathList(&ServerConfig::disconnectPaths);
+    s["signdatapaths"] = PathList(&ServerConfig::signDataPaths);
+    s["signatureheader"] = SetSignatureHeader;
+    s["requirevalidsignature"] = Flag(&ServerConfig::requireValidSignature);
     s["encryptwith"] = Text(&ServerConfig::encryptWith);
     s["signingkey"] = SetSigningKey;
     s["contextidletimeout"] = Number(&ServerConfig::contextIdleTimeout, 1, 7 * 24 * 3600);

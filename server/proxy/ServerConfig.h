@@ -32,6 +32,12 @@ struct ServerConfig {
   std::array<std::string, 8> noEncryptDirs;
   std::vector<std::string> logoffPaths;
   std::vector<std::string> disconnectPaths;
+  // Form signing: paths whose wrapped answers are marked for signing, the
+  // header that tells the web site the verdict on a signed form (none when
+  // empty), and whether forms without a valid signature are refused.
+  std::vector<std::string> signDataPaths;
+  std::string signatureHeader;
+  bool requireValidSignature = false;
   std::string encryptWith = "CAST128";
   std::string signingKey = "RSA";
   unsigned contextIdleTimeout = 1800;
