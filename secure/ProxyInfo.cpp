@@ -150,9 +150,13 @@ void ProxyInfo::ProcessClientRequest(int skipSiteLookup) {
     return;
   }
   bool sign = isPost && FormSigning::NeedsSignature(in_->Data());
-  if (sign && !engine_.ConfirmSubmission(1)) {
-    SendHistoryBackPage();
-    return;
+  // A request sent again on a new context is not asked about twice.
+  if (sign && !signingConfirmed_) {
+    if (!engine_.ConfirmSubmission(1)) {
+      SendHistoryBackPage();
+      return;
+    }
+    signingConfirmed_ = true;
   }
   SendWrappedRequest(sign);
 }

@@ -115,6 +115,8 @@ class ProxyInfo : public Transaction {
   // must still be checked.
   int sniffPending_ = 0;
   int responseMode_ = kUndecided;
+  // The user agreed to submit this request's form signed.
+  bool signingConfirmed_ = false;
   // Base64 text of the client information header.
   GString clientInfo_;
   // The browser side (or the internal request); owned, never null.

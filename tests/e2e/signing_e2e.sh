@@ -33,9 +33,13 @@ signDataPaths = /order
 signatureHeader = X-Velgrade-Signature
 verbose = yes
 INI
-"$server" --config "$work/server.ini" >>"$work/server.log" 2>&1 &
-pids+=($!)
-wait_for_port "$server_port" || { echo "velgrade-server did not start:"; cat "$work/server.log"; exit 1; }
+start_server() {  # start_server: (re)starts velgrade-server on server_port
+  "$server" --config "$work/server.ini" >>"$work/server.log" 2>&1 &
+  server_pid=$!
+  pids+=($server_pid)
+  wait_for_port "$server_port" || { echo "velgrade-server did not start:"; cat "$work/server.log"; exit 1; }
+}
+start_server
 site="http://127.0.0.1:$server_port"
 
 # start_client NAME WITH_TOOLKIT OPTION ANSWER...: a copy of velgrade in
@@ -140,9 +144,17 @@ check "a signed form over a mark the server never gave is invalid" \
 start_client without no --confirm-signing=ask y n
 curl -sf -i -x "$proxy" "$site/order" >"$work/without.page"
 check "without libcvapi32.so a marked page gets the field with an empty value" check_page "$work/without.page" empty
+# A restarted server has lost the context: the form is sent again on a new
+# one without a second question.
+kill "$server_pid"
+wait "$server_pid" 2>/dev/null
+start_server
 curl -sf -x "$proxy" --data-binary "a=1&CorvaskSigClient=" "$site/echo" >"$work/without.post"
 check "without libcvapi32.so a confirmed form ends in CorvaskSigSubmit= and CR LF" \
   check_echo "$work/without.post" "a=1&CorvaskSigClient=" missing empty
+check "a form sent again on a new context is confirmed once" \
+  test "$(grep -o "Submit Signed Form" "$work/without/client.log" | wc -l)" -eq 1 -a \
+  "$(count "re-authenticating" "$work/without/client.log")" -ge 1
 curl -s -x "$proxy" --data-binary "a=2&CorvaskSigClient=" "$site/echo" >"$work/without.declined"
 check "a declined signed form gets the history-back page and never reaches the site" \
   bash -c '! grep -q "a=2" "$1" && grep -qi "history" "$1"' _ "$work/without.declined"
