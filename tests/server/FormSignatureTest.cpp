@@ -96,7 +96,9 @@ TEST(FormSignatureCheckTest, ClientFieldIsFoundAtAFieldStartAndDecoded) {
   for (const Case& c : cases) {
     std::string value;
     EXPECT_EQ(c.found, FormSignatureCheck::ClientFieldOf(c.text, value)) << c.text;
-    if (c.found) EXPECT_EQ(c.value, value) << c.text;
+    if (c.found) {
+      EXPECT_EQ(c.value, value) << c.text;
+    }
   }
 }
 
