@@ -351,6 +351,7 @@ bool HttpConnection::ConsumeReceived(const char* bytes, int n) {
       // A browser that closes before its request is complete has gone away;
       // what it sent is not passed on.
       if (!readsResponses_) return false;
+      truncated_ = true;
       state_ = kHeaderComplete;
     } else {
       ReadHeaderBytes(bytes, n);

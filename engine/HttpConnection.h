@@ -107,6 +107,8 @@ class HttpConnection {
   int IsSimpleRequest() const { return simpleRequest_; }
   int ReadsResponses() const { return readsResponses_; }
   int ExpectsBody() const { return expectsBody_; }
+  // True when the peer closed a response before its header ended.
+  bool IsTruncated() const { return truncated_; }
   // True for an internal connection (one without a socket).
   bool IsInternal() const { return socket_ == winsock::INVALID_SOCKET && state_ != kCreateFailed; }
 
@@ -140,6 +142,7 @@ class HttpConnection {
   GString firstLine_;
   BinData data_;
   long contentLength_ = 0;
+  bool truncated_ = false;
   GString header_;
   sockaddr_in destination_{};
   winsock::SOCKET socket_ = winsock::INVALID_SOCKET;

@@ -323,6 +323,12 @@ bool ProxyInfo::ProcessResponse(const FdSet& read, const FdSet& write, const FdS
     FailServerSide(error);
     return true;
   }
+  // An internal request's completion must not take half an answer for a
+  // whole one; a browser gets what arrived, as the server sent it.
+  if (in_->IsInternal() && out_->IsTruncated()) {
+    FailServerSide(error);
+    return true;
+  }
   if (out_->GetState() >= HttpConnection::kHeaderComplete && responseMode_ == kUndecided) {
     return DecideResponseMode();
   }

@@ -217,6 +217,35 @@ TEST(ProxyInfoTest, InternalRequestDeliversItsAnswer) {
             origin.Requests()[0]);
 }
 
+int g_completions = 0;
+
+void Count(const GString& head, const BinData& body, void*) {
+  ++g_completions;
+  Collect(head, body, nullptr);
+}
+
+// An internal request always ends in its completion routine, exactly once,
+// whatever the server does: the flows waiting on it would wait for ever.
+TEST(ProxyInfoTest, InternalRequestCompletesWhenTheServerFails) {
+  int closedPort;
+  {
+    FakeOrigin gone("");
+    closedPort = gone.Port();
+  }
+  FakeOrigin truncated("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n");
+  FakeOrigin garbage("\x01\x02 not http at all");
+  for (int port : {closedPort, truncated.Port(), garbage.Port()}) {
+    ProxyHarness proxy;
+    g_completions = 0;
+    g_head.clear();
+    std::string line = "POST http://127.0.0.1:" + std::to_string(port) + "/sep HTTP/1.0\r\n";
+    proxy.Engine().AddTransaction(new ProxyInfo(proxy.Engine(), line.c_str(), BinData("x", 1), Count, nullptr, 1));
+    EXPECT_TRUE(proxy.DrainTransactions(500)) << port;
+    EXPECT_EQ(1, g_completions) << port;
+    EXPECT_EQ(std::string::npos, g_head.find(" 200 ")) << g_head;
+  }
+}
+
 TEST(ProxyInfoTest, ChainProxyFetchedThroughTheEngine) {
   FakeOrigin origin("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<VelgradeChainProxy:127.0.0.9:3128>");
   ProxyHarness proxy("FetchChainProxy=1\n");
