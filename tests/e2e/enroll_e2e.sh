@@ -11,46 +11,8 @@ velgrade=$1
 server=$2
 admin=$3
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in curl python3; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
-done
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  if [ -n "${KEEP_WORK:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
-failures=0
-passes=0
-check() {  # check NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-    echo "ok: $name"
-  else
-    failures=$((failures + 1))
-    echo "FAILED: $name"
-  fi
-}
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-wait_for_port() {
-  for _ in $(seq 1 200); do
-    python3 -c "import socket; socket.create_connection(('127.0.0.1',$1),timeout=1)" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  return 1
-}
-wait_for_file() {
-  for _ in $(seq 1 200); do [ -s "$1" ] && return 0; sleep 0.05; done
-  return 1
-}
+# shellcheck source=e2e_common.sh
+source "$here/e2e_common.sh"
 wait_for_text() {  # wait_for_text PATTERN FILE
   for _ in $(seq 1 400); do grep -q "$1" "$2" 2>/dev/null && return 0; sleep 0.05; done
   return 1

@@ -7,46 +7,13 @@
 set -uo pipefail
 velgrade=$1
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in nginx tinyproxy curl ab python3; do
+for tool in nginx tinyproxy ab; do
   command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
 done
-
-work=$(mktemp -d)
+# shellcheck source=e2e_common.sh
+source "$here/e2e_common.sh"
 # The nginx workers run as another user and must reach the files.
 chmod 755 "$work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-passes=0
-check() {  # check NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-    echo "ok: $name"
-  else
-    failures=$((failures + 1))
-    echo "FAILED: $name"
-  fi
-}
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-
-wait_for_port() {  # wait_for_port PORT
-  for _ in $(seq 1 100); do
-    python3 -c "import socket,sys; socket.create_connection(('127.0.0.1',$1),timeout=1)" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  return 1
-}
 
 # Origin servers.
 mkdir -p "$work/www" "$work/nginx"
