@@ -69,6 +69,18 @@ OM_uint32 FirstStep(const std::shared_ptr<GssContext>& context, const uint8_t* t
   return major;
 }
 
+// Runs the next step of the stored context behind handle, which must have
+// the given role; context receives it.
+OM_uint32 NextStep(gss_ctx_id_t handle, GssContext::Role role, const uint8_t* token, size_t length,
+                   std::vector<uint8_t>& out, std::shared_ptr<GssContext>& context, OM_uint32& minor) {
+  context = ContextTable::Instance().Find(HandleOf(handle));
+  if (!context || context->GetRole() != role) {
+    minor = CVS_MINOR_UNKNOWN_CONTEXT;
+    return GSS_S_NO_CONTEXT;
+  }
+  return context->Step(token, length, out, minor);
+}
+
 }  // namespace
 
 gss_OID gss_mech_spkm1 = &mechSpkm1;
@@ -195,12 +207,7 @@ OM_uint32 gss_init_sec_context(OM_uint32* minor_status, gss_cred_id_t initiator_
       context = std::make_shared<GssContext>(GssContext::Role::kInitiator, credential, target.get());
       major = FirstStep(context, token, length, out, context_handle, minor);
     } else {
-      context = ContextTable::Instance().Find(HandleOf(*context_handle));
-      if (!context || context->GetRole() != GssContext::Role::kInitiator) {
-        minor = CVS_MINOR_UNKNOWN_CONTEXT;
-        return GSS_S_NO_CONTEXT;
-      }
-      major = context->Step(token, length, out, minor);
+      major = NextStep(*context_handle, GssContext::Role::kInitiator, token, length, out, context, minor);
     }
     if (GSS_ERROR(major)) return major;
     OM_uint32 filled = FillToken(out, output_token, minor);
@@ -239,12 +246,7 @@ OM_uint32 gss_accept_sec_context(OM_uint32* minor_status, gss_ctx_id_t* context_
       context = std::make_shared<GssContext>(GssContext::Role::kAcceptor, credential, nullptr);
       major = FirstStep(context, token, length, out, context_handle, minor);
     } else {
-      context = ContextTable::Instance().Find(HandleOf(*context_handle));
-      if (!context || context->GetRole() != GssContext::Role::kAcceptor) {
-        minor = CVS_MINOR_UNKNOWN_CONTEXT;
-        return GSS_S_NO_CONTEXT;
-      }
-      major = context->Step(token, length, out, minor);
+      major = NextStep(*context_handle, GssContext::Role::kAcceptor, token, length, out, context, minor);
     }
     if (GSS_ERROR(major)) return major;
     OM_uint32 filled = FillToken(out, output_token, minor);
