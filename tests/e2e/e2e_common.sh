@@ -63,3 +63,40 @@ make_organisation() {
   "$admin" issue --ca "$work/ca" --name "cn=Alice Smith,o=Example" --password-file "$work/user.password" \
     --out "$work/alice.epf" >/dev/null || { echo "user profile failed"; exit 1; }
 }
+
+# start_origin SCRIPT: runs a Python origin of this folder, which writes its
+# port to $work/origin.port; sets origin_port.
+start_origin() {
+  python3 "$here/$1" "$work/origin.port" &
+  pids+=($!)
+  wait_for_file "$work/origin.port" || { echo "origin did not start"; exit 1; }
+  origin_port=$(cat "$work/origin.port")
+}
+
+# write_server_ini SETTINGS: $work/server.ini for velgrade-server on a free
+# port (server_port) in front of the origin, with the organisation's server
+# profile, followed by the extra SETTINGS lines.
+write_server_ini() {
+  server_port=$(free_port)
+  cat >"$work/server.ini" <<INI
+[Server]
+listenAddress = 127.0.0.1
+listenPort = $server_port
+profile = $work/server.epf
+passwordFile = $work/server.password
+originHost = 127.0.0.1
+originPort = $origin_port
+secureURL = /velgrade
+insecureRedirectURL = http://www.example.com/get-velgrade.html
+$1
+INI
+}
+
+# start_server: (re)starts velgrade-server ($server) with $work/server.ini
+# and waits until it listens; sets server_pid.
+start_server() {
+  "$server" --config "$work/server.ini" >>"$work/server.log" 2>&1 &
+  server_pid=$!
+  pids+=($server_pid)
+  wait_for_port "$server_port" || { echo "velgrade-server did not start:"; cat "$work/server.log"; exit 1; }
+}

@@ -49,27 +49,11 @@ pids+=($!)
 wait_for_text "listening on" "$work/service.out" || { echo "enrollment service did not start"; exit 1; }
 service_port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/service.out")
 
-python3 "$here/secure_origin.py" "$work/origin.port" &
-pids+=($!)
-wait_for_file "$work/origin.port" || { echo "origin did not start"; exit 1; }
-server_port=$(free_port)
-cat >"$work/server.ini" <<INI
-[Server]
-listenAddress = 127.0.0.1
-listenPort = $server_port
-profile = $work/server.epf
-passwordFile = $work/server.password
-originHost = 127.0.0.1
-originPort = $(cat "$work/origin.port")
-secureURL = /velgrade
-insecureRedirectURL = http://www.example.com/get-velgrade.html
-enrollmentAuthority = $ca
+start_origin secure_origin.py
+write_server_ini "enrollmentAuthority = $ca
 sepURL = /sep
-registerURL = /register
-INI
-"$server" --config "$work/server.ini" >>"$work/server.log" 2>&1 &
-pids+=($!)
-wait_for_port "$server_port" || { echo "velgrade-server did not start:"; cat "$work/server.log"; exit 1; }
+registerURL = /register"
+start_server
 python3 "$here/wire_relay.py" "$work/relay.port" "$server_port" "$work/wire.bin" &
 pids+=($!)
 wait_for_file "$work/relay.port" || { echo "relay did not start"; exit 1; }

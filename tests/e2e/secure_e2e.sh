@@ -12,33 +12,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_common.sh"
 make_organisation "$admin"
 
-python3 "$here/secure_origin.py" "$work/origin.port" &
-pids+=($!)
-wait_for_file "$work/origin.port" || { echo "origin did not start"; exit 1; }
-origin_port=$(cat "$work/origin.port")
-
-start_server() {  # start_server: (re)starts velgrade-server on server_port
-  "$server" --config "$work/server.ini" >>"$work/server.log" 2>&1 &
-  server_pid=$!
-  pids+=($server_pid)
-  wait_for_port "$server_port" || { echo "velgrade-server did not start:"; cat "$work/server.log"; exit 1; }
-}
-server_port=$(free_port)
-cat >"$work/server.ini" <<INI
-[Server]
-listenAddress = 127.0.0.1
-listenPort = $server_port
-profile = $work/server.epf
-passwordFile = $work/server.password
-originHost = 127.0.0.1
-originPort = $origin_port
-secureURL = /velgrade
-insecureRedirectURL = http://www.example.com/get-velgrade.html
-noEncryptTypes = image/gif image/jpeg application/pdf
+start_origin secure_origin.py
+write_server_ini "noEncryptTypes = image/gif image/jpeg application/pdf
 logoffPaths = /logoff
 disconnectPaths = /disconnect
-verbose = yes
-INI
+verbose = yes"
 start_server
 
 # Everything between the two proxies passes the recording relay.

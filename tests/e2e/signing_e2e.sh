@@ -15,30 +15,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 command -v openssl >/dev/null 2>&1 || { echo "skipped: openssl is not installed"; exit 77; }
 make_organisation "$admin"
 
-python3 "$here/signing_origin.py" "$work/origin.port" &
-pids+=($!)
-wait_for_file "$work/origin.port" || { echo "origin did not start"; exit 1; }
-server_port=$(free_port)
-cat >"$work/server.ini" <<INI
-[Server]
-listenAddress = 127.0.0.1
-listenPort = $server_port
-profile = $work/server.epf
-passwordFile = $work/server.password
-originHost = 127.0.0.1
-originPort = $(cat "$work/origin.port")
-secureURL = /velgrade
-insecureRedirectURL = http://www.example.com/get-velgrade.html
-signDataPaths = /order
+start_origin signing_origin.py
+write_server_ini "signDataPaths = /order
 signatureHeader = X-Velgrade-Signature
-verbose = yes
-INI
-start_server() {  # start_server: (re)starts velgrade-server on server_port
-  "$server" --config "$work/server.ini" >>"$work/server.log" 2>&1 &
-  server_pid=$!
-  pids+=($server_pid)
-  wait_for_port "$server_port" || { echo "velgrade-server did not start:"; cat "$work/server.log"; exit 1; }
-}
+verbose = yes"
 start_server
 site="http://127.0.0.1:$server_port"
 
